@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <fcntl.h>
@@ -59,17 +60,18 @@ std::string describe(int status)
 
 Outcome run_forked(Stdout out, unsigned flags = 0, const std::vector<std::string>& args = {})
 {
-    // The child that forked makes outlives its parent as an orphan; as a
-    // subreaper this process inherits it, so its exit status can be checked too.
+    // The child that forked makes may outlive its parent; as a subreaper this
+    // process inherits the orphan, so its exit status can be checked too.
     EXPECT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
 
     namespace fs = std::filesystem;
     fs::path exe = FORKED_PATH;
     fs::path dir;
-    if ((flags & kRefuseFork)) {
+    if (flags & kRefuseFork) {
         // The build tree may be closed to the ordinary user the program runs as.
         std::string tmpl = (fs::temp_directory_path() / "forked-test.XXXXXX").string();
-        dir = mkdtemp(tmpl.data());
+        if (mkdtemp(tmpl.data()) == nullptr) throw std::system_error(errno, std::generic_category(), tmpl);
+        dir = tmpl;
         fs::permissions(dir, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
         fs::copy_file(exe, dir / "forked");
         exe = dir / "forked";
@@ -122,8 +124,8 @@ Outcome run_forked(Stdout out, unsigned flags = 0, const std::vector<std::string
         if (out_w >= 0) dup2(out_w, STDOUT_FILENO);
         else close(STDOUT_FILENO);
         dup2(err_pipe[1], STDERR_FILENO);
-        signal(SIGPIPE, (flags & kIgnoreSigpipe) ? SIG_IGN : SIG_DFL);
-        if ((flags & kRefuseFork)) {
+        signal(SIGPIPE, flags & kIgnoreSigpipe ? SIG_IGN : SIG_DFL);
+        if (flags & kRefuseFork) {
             // Root is exempt from the process limit, so become an ordinary user
             // first. Lowering the limit only after the switch keeps exec itself
             // from being refused, and needs no privilege.
@@ -132,7 +134,7 @@ Outcome run_forked(Stdout out, unsigned flags = 0, const std::vector<std::string
             const rlimit none{0, 0};
             if (setrlimit(RLIMIT_NPROC, &none) != 0) _exit(126);
         }
-        execve(argv[0], argv.data(), (flags & kEmptyEnv) ? no_env : environ);
+        execve(argv[0], argv.data(), flags & kEmptyEnv ? no_env : environ);
         _exit(127);
     }
     EXPECT_GT(got.started, 0);
