@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Start-up cost of forked: the instructions each of its two processes executes,
 # counted by callgrind, beside those of /bin/true, the floor for any
 # dynamically linked program. Instruction counts, unlike times, repeat exactly

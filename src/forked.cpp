@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // forked: fork once and have each resulting process say what fork() gave it.
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the built forked executable as a user would, then checks what every
 // process it left behind wrote and how each one ended.
 
