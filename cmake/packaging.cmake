@@ -26,7 +26,7 @@ configure_file(cmake/changelog.in changelog @ONLY)
 add_custom_command(OUTPUT changelog.gz
                    COMMAND gzip -9nkf changelog
                    DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog)
-add_custom_target(changelog ALL DEPENDS changelog.gz)
+add_custom_target(forked_changelog ALL DEPENDS changelog.gz)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
