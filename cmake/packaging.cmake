@@ -23,11 +23,7 @@ set(CPACK_STRIP_FILES ON)
 # SOURCE_DATE_EPOCH for a reproducible build.
 string(TIMESTAMP packaged "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(cmake/changelog.in changelog @ONLY)
-add_custom_command(OUTPUT changelog.gz
-                   COMMAND gzip -9nkf changelog
-                   DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog)
-add_custom_target(forked_changelog ALL DEPENDS changelog.gz)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+forked_install_gzipped(changelog ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
