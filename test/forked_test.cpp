@@ -28,8 +28,6 @@ extern char** environ;
 
 namespace {
 
-enum class Stdout { Pipe, File, Terminal, DevFull, Closed, PipeWithoutReader };
-
 enum Flags : unsigned {
     kEmptyEnv = 1,
     kIgnoreSigpipe = 2,
@@ -86,6 +84,118 @@ std::string describe(int status)
     return "status " + std::to_string(status);
 }
 
+// A way from the program to the test: the end the program writes to and the
+// end the test reads, -1 where there is none.
+struct Ends {
+    int read = -1, write = -1;
+};
+
+Ends cloexec_pipe()
+{
+    int p[2] = {-1, -1};
+    EXPECT_EQ(pipe2(p, O_CLOEXEC), 0);
+    return {p[0], p[1]};
+}
+
+// A terminal that passes each byte through as written, with no output processing.
+Ends terminal()
+{
+    Ends t;
+    t.read = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    EXPECT_TRUE(t.read >= 0 && grantpt(t.read) == 0 && unlockpt(t.read) == 0);
+    t.write = open(ptsname(t.read), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    EXPECT_EQ(tcgetattr(t.write, &tio), 0);
+    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    EXPECT_EQ(tcsetattr(t.write, TCSANOW, &tio), 0);
+    return t;
+}
+
+enum class Stdout { Pipe, File, Terminal, DevFull, Closed, PipeWithoutReader };
+
+Ends make_stdout(Stdout kind)
+{
+    Ends ends;
+    switch (kind) {
+    case Stdout::Pipe: ends = cloexec_pipe(); break;
+    case Stdout::PipeWithoutReader:
+        ends = cloexec_pipe();
+        close(ends.read), ends.read = -1;
+        break;
+    case Stdout::File: {
+        std::string name = (std::filesystem::temp_directory_path() / "forked-out.XXXXXX").string();
+        ends.write = mkostemp(name.data(), O_CLOEXEC);
+        ends.read = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        unlink(name.c_str());
+        break;
+    }
+    case Stdout::Terminal: ends = terminal(); break;
+    case Stdout::DevFull: ends.write = open("/dev/full", O_WRONLY | O_CLOEXEC); break;
+    case Stdout::Closed: break;
+    }
+    EXPECT_TRUE(kind == Stdout::Closed || ends.write >= 0);
+    return ends;
+}
+
+// What the started process is handed: its standard output (-1: closed) and
+// error, where to report a failed exec, and the program as an open file (-1:
+// run it from its path).
+struct Handles {
+    int out, err, exec_error, exe;
+};
+
+// Runs in the process the test forked; execs the program or reports why not.
+[[noreturn]] void exec_program(std::vector<char*>& argv, const Handles& h, unsigned flags)
+{
+    if (h.out >= 0) dup2(h.out, STDOUT_FILENO);
+    else close(STDOUT_FILENO);
+    dup2(h.err, STDERR_FILENO);
+    signal(SIGPIPE, flags & kIgnoreSigpipe ? SIG_IGN : SIG_DFL);
+    if (flags & kRefuseFork) {
+        // Root is exempt from the process limit, so become an ordinary user
+        // first. Lowering the limit only after the switch keeps exec itself
+        // from being refused, and needs no privilege.
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
+            _exit(126);
+        const rlimit none{0, 0};
+        if (setrlimit(RLIMIT_NPROC, &none) != 0) _exit(126);
+    }
+    char* no_env[] = {nullptr};
+    char** env = flags & kEmptyEnv ? no_env : environ;
+    if (h.exe >= 0) fexecve(h.exe, argv.data(), env);
+    else execve(argv[0], argv.data(), env);
+    const int error = errno;
+    static_cast<void>(write(h.exec_error, &error, sizeof error));
+    _exit(127);
+}
+
+pid_t start(const std::vector<std::string>& args, const Handles& h, unsigned flags)
+{
+    std::vector<std::string> words{FORKED_PATH};
+    if (*kLauncher) words.insert(words.begin(), kLauncher);
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) exec_program(argv, h, flags);
+    EXPECT_GT(pid, 0);
+    return pid;
+}
+
+// Reaps everything before reading: the output is a few short lines, far less
+// than a pipe holds, so no writer can be left blocked on it.
+void collect(Outcome& got, int out_fd, int err_fd, int exec_error_fd)
+{
+    int status;
+    for (pid_t pid; (pid = waitpid(-1, &status, 0)) > 0;) got.statuses[pid] = status;
+    EXPECT_EQ(errno, ECHILD);
+    if (out_fd >= 0) got.out = drain(out_fd);
+    got.err = drain(err_fd);
+    if (read(exec_error_fd, &got.exec_error, sizeof got.exec_error) != sizeof got.exec_error) got.exec_error = 0;
+    close(exec_error_fd);
+}
+
 Outcome run_forked(Stdout out, unsigned flags = 0, const std::vector<std::string>& args = {})
 {
     // The child that forked makes may outlive its parent; as a subreaper this
@@ -98,88 +208,14 @@ Outcome run_forked(Stdout out, unsigned flags = 0, const std::vector<std::string
         got.exec_error = errno;
         return got;
     }
-    std::vector<std::string> words{FORKED_PATH};
-    if (*kLauncher) words.insert(words.begin(), kLauncher);
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    char* no_env[] = {nullptr};
-
-    int out_r = -1, out_w = -1, err_pipe[2], exec_pipe[2], p[2];
-    EXPECT_EQ(pipe2(err_pipe, O_CLOEXEC), 0);
+    const Ends stdout_ends = make_stdout(out);
+    const Ends err = cloexec_pipe();
     // Closed by a successful exec; otherwise it carries the exec's errno.
-    EXPECT_EQ(pipe2(exec_pipe, O_CLOEXEC), 0);
-    switch (out) {
-    case Stdout::Pipe:
-    case Stdout::PipeWithoutReader:
-        EXPECT_EQ(pipe2(p, O_CLOEXEC), 0);
-        out_r = p[0], out_w = p[1];
-        if (out == Stdout::PipeWithoutReader) close(out_r), out_r = -1;
-        break;
-    case Stdout::File: {
-        std::string name = (std::filesystem::temp_directory_path() / "forked-out.XXXXXX").string();
-        out_w = mkostemp(name.data(), O_CLOEXEC);
-        out_r = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-        unlink(name.c_str());
-        break;
-    }
-    case Stdout::Terminal: {
-        out_r = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        EXPECT_TRUE(out_r >= 0 && grantpt(out_r) == 0 && unlockpt(out_r) == 0);
-        out_w = open(ptsname(out_r), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        // Without output processing the terminal passes each byte through as written.
-        termios tio{};
-        EXPECT_EQ(tcgetattr(out_w, &tio), 0);
-        tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-        EXPECT_EQ(tcsetattr(out_w, TCSANOW, &tio), 0);
-        break;
-    }
-    case Stdout::DevFull:
-        out_w = open("/dev/full", O_WRONLY | O_CLOEXEC);
-        break;
-    case Stdout::Closed:
-        break;
-    }
-    EXPECT_TRUE(out == Stdout::Closed || out_w >= 0);
-
-    got.started = fork();
-    if (got.started == 0) {
-        if (out_w >= 0) dup2(out_w, STDOUT_FILENO);
-        else close(STDOUT_FILENO);
-        dup2(err_pipe[1], STDERR_FILENO);
-        signal(SIGPIPE, flags & kIgnoreSigpipe ? SIG_IGN : SIG_DFL);
-        if (flags & kRefuseFork) {
-            // Root is exempt from the process limit, so become an ordinary user
-            // first. Lowering the limit only after the switch keeps exec itself
-            // from being refused, and needs no privilege.
-            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
-                _exit(126);
-            const rlimit none{0, 0};
-            if (setrlimit(RLIMIT_NPROC, &none) != 0) _exit(126);
-        }
-        char** env = flags & kEmptyEnv ? no_env : environ;
-        if (exe_fd >= 0) fexecve(exe_fd, argv.data(), env);
-        else execve(argv[0], argv.data(), env);
-        const int error = errno;
-        static_cast<void>(write(exec_pipe[1], &error, sizeof error));
-        _exit(127);
-    }
-    EXPECT_GT(got.started, 0);
-    if (out_w >= 0) close(out_w);
-    if (exe_fd >= 0) close(exe_fd);
-    close(err_pipe[1]);
-    close(exec_pipe[1]);
-
-    // Reap everything before reading: the output is a few short lines, far
-    // less than a pipe holds, so no writer can be left blocked on it.
-    int status;
-    for (pid_t pid; (pid = waitpid(-1, &status, 0)) > 0;) got.statuses[pid] = status;
-    EXPECT_EQ(errno, ECHILD);
-    if (out_r >= 0) got.out = drain(out_r);
-    got.err = drain(err_pipe[0]);
-    if (read(exec_pipe[0], &got.exec_error, sizeof got.exec_error) != sizeof got.exec_error) got.exec_error = 0;
-    close(exec_pipe[0]);
+    const Ends exec_error = cloexec_pipe();
+    got.started = start(args, {stdout_ends.write, err.write, exec_error.write, exe_fd}, flags);
+    for (int fd : {stdout_ends.write, exe_fd, err.write, exec_error.write})
+        if (fd >= 0) close(fd);
+    collect(got, stdout_ends.read, err.read, exec_error.read);
     return got;
 }
 
