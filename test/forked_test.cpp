@@ -145,7 +145,7 @@ struct Handles {
 };
 
 // Runs in the process the test forked; execs the program or reports why not.
-[[noreturn]] void exec_program(std::vector<char*>& argv, const Handles& h, unsigned flags)
+[[noreturn]] void exec_program(char* const argv[], const Handles& h, unsigned flags)
 {
     if (h.out >= 0) dup2(h.out, STDOUT_FILENO);
     else close(STDOUT_FILENO);
@@ -162,8 +162,8 @@ struct Handles {
     }
     char* no_env[] = {nullptr};
     char** env = flags & kEmptyEnv ? no_env : environ;
-    if (h.exe >= 0) fexecve(h.exe, argv.data(), env);
-    else execve(argv[0], argv.data(), env);
+    if (h.exe >= 0) fexecve(h.exe, argv, env);
+    else execve(argv[0], argv, env);
     const int error = errno;
     static_cast<void>(write(h.exec_error, &error, sizeof error));
     _exit(127);
@@ -178,7 +178,7 @@ pid_t start(const std::vector<std::string>& args, const Handles& h, unsigned fla
     for (std::string& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
     const pid_t pid = fork();
-    if (pid == 0) exec_program(argv, h, flags);
+    if (pid == 0) exec_program(argv.data(), h, flags);
     EXPECT_GT(pid, 0);
     return pid;
 }
