@@ -19,12 +19,14 @@ start() { "$@" 2>"$d/err"; echo $? >"$d/status"; }
 # script's own output, so whoever runs the script is not kept waiting.
 run() {
   how=$1; shift; n=$((n + 1)); d=$t/$n; mkdir "$d"; : >"$d/out"
-  ( { case $how in
+  # exec, because some shells keep a copy of what a redirection replaced.
+  ( exec >/dev/null 2>&1
+    { case $how in
         pipe) start "$@" | cat >"$d/out" ;;
         file) start "$@" >"$d/out" ;;
         closed) start "$@" >&- ;;
         *) start "$@" >"$how" ;;
-      esac; } 3>&1 | { cat; : >"$d/done"; } ) >/dev/null 2>&1 &
+      esac; } 3>&1 | { cat; : >"$d/done"; } ) &
   # sleep takes fractions on every system this runs on, though POSIX asks only for whole seconds.
   i=0; while [ ! -e "$d/done" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
   [ -e "$d/done" ]
