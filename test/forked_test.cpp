@@ -113,6 +113,8 @@ Ends terminal()
 
 enum class Stdout { Pipe, File, Terminal, DevFull, Closed, PipeWithoutReader };
 
+// Each kind of standard output the program is tested with; a new kind is one
+// more case here.
 Ends make_stdout(Stdout kind)
 {
     Ends ends;
@@ -196,6 +198,10 @@ void collect(Outcome& got, int out_fd, int err_fd, int exec_error_fd)
     close(exec_error_fd);
 }
 
+// Runs the program as a user would: make_stdout gives it the chosen standard
+// output, start forks and execs it (at a process limit of 0, for
+// kRefuseFork), and collect reaps every process it left and reads what they
+// wrote.
 Outcome run_forked(Stdout out, unsigned flags = 0, const std::vector<std::string>& args = {})
 {
     // The child that forked makes may outlive its parent; as a subreaper this
