@@ -14,9 +14,12 @@ int main()
 
     // A refused fork (-1) is part of the report, not an error, so the value is
     // printed as it came back. printf only fills the buffer when output is a
-    // file or pipe; the write itself happens at the flush, and that is where a
-    // full disk or a closed descriptor shows, so the flush is checked too.
-    if (std::printf("fork() returns %d\n", pid) < 0 || std::fflush(stdout) == EOF) {
+    // file or pipe; the write itself happens at the flush, where a full disk
+    // or a closed descriptor shows. Some filesystems (NFS, or with disk
+    // quotas) report a failed write only when the file is closed, so each
+    // process closes its standard output itself rather than leave it to exit,
+    // which would pass over the error.
+    if (std::printf("fork() returns %d\n", pid) < 0 || std::fclose(stdout) == EOF) {
         // Should standard error fail as well, the exit status still tells.
         static_cast<void>(std::fprintf(stderr, "forked: write error: %s\n", std::strerror(errno)));
         return 1;
