@@ -35,17 +35,19 @@ enum Flags : unsigned {
 };
 
 struct Outcome {
+    std::string missing;            // what this room lacks for the case; then nothing was run
+    std::string exec_error;         // why the program could not be started, if it was not
     pid_t started = -1;             // the process the test itself started
-    int exec_error = 0;             // why the program could not be started, if it was not
     std::map<pid_t, int> statuses;  // wait status of every process reaped
     std::string out, err;
 };
 
 constexpr uid_t kNobody = 65534;
 
-// Set where the kernel cannot run the build under test (a 32-bit program on
-// a kernel without 32-bit support): a user-mode emulator that runs it instead.
-constexpr const char* kLauncher = FORKED_LAUNCHER;
+// Set where the kernel cannot run the build under test (a cross build, or a
+// 32-bit program on a kernel without 32-bit support): the emulator that runs
+// it instead, with its arguments.
+const std::vector<std::string> kLauncher = FORKED_LAUNCHER;
 
 #ifndef MFD_EXEC
 #define MFD_EXEC 0x0010U  // older kernel headers; older kernels make every memfd executable
@@ -88,22 +90,34 @@ std::string describe(int status)
 // end the test reads, -1 where there is none.
 struct Ends {
     int read = -1, write = -1;
+    std::string missing;  // set where this room cannot make it
 };
+
+std::string lacks(const std::string& what, const char* call)
+{
+    return "needs " + what + ", which this room lacks (" + call + ": " + std::strerror(errno) + ")";
+}
 
 Ends cloexec_pipe()
 {
     int p[2] = {-1, -1};
     EXPECT_EQ(pipe2(p, O_CLOEXEC), 0);
-    return {p[0], p[1]};
+    return {p[0], p[1], ""};
 }
 
 // A terminal that passes each byte through as written, with no output processing.
 Ends terminal()
 {
     Ends t;
-    t.read = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    EXPECT_TRUE(t.read >= 0 && grantpt(t.read) == 0 && unlockpt(t.read) == 0);
-    t.write = open(ptsname(t.read), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const char* name = nullptr;
+    // A root without devpts mounted on /dev/pts (a plain chroot) has no terminals to give.
+    if ((t.read = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0 || grantpt(t.read) != 0 ||
+        unlockpt(t.read) != 0 || !(name = ptsname(t.read)) ||
+        (t.write = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0) {
+        t.missing = lacks("a pseudo-terminal", name ? "opening its slave" : "posix_openpt");
+        if (t.read >= 0) close(t.read), t.read = -1;
+        return t;
+    }
     termios tio{};
     EXPECT_EQ(tcgetattr(t.write, &tio), 0);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
@@ -132,19 +146,60 @@ Ends make_stdout(Stdout kind)
         break;
     }
     case Stdout::Terminal: ends = terminal(); break;
-    case Stdout::DevFull: ends.write = open("/dev/full", O_WRONLY | O_CLOEXEC); break;
+    case Stdout::DevFull:
+        if ((ends.write = open("/dev/full", O_WRONLY | O_CLOEXEC)) < 0) ends.missing = lacks("/dev/full", "open");
+        break;
     case Stdout::Closed: break;
     }
-    EXPECT_TRUE(kind == Stdout::Closed || ends.write >= 0);
+    EXPECT_TRUE(kind == Stdout::Closed || ends.write >= 0 || !ends.missing.empty());
     return ends;
 }
 
 // What the started process is handed: its standard output (-1: closed) and
-// error, where to report a failed exec, and the program as an open file (-1:
-// run it from its path).
+// error, where to say why the program was not run, and the program as an
+// open file (-1: run it from its path).
 struct Handles {
-    int out, err, exec_error, exe;
+    int out, err, not_run, exe;
 };
+
+// Sent back by a started process that did not become the program.
+enum NotRun : char { kRoomLacks = 'r', kExecFailed = 'e' };
+
+[[noreturn]] void give_up(int fd, NotRun why, const std::string& what)
+{
+    const std::string message = static_cast<char>(why) + what;
+    [[maybe_unused]] const ssize_t written = write(fd, message.data(), message.size());
+    _exit(127);
+}
+
+// Leaves this process at a process limit of 0 that refuses its forks, or
+// says what kept it from one. Whom the limit binds depends on the user
+// namespace and the capabilities held, not on the user ID alone (root in a
+// namespace that an ordinary user made is bound; root outside is not), so
+// this process tries a fork of its own under the limit.
+std::string refuse_forks()
+{
+    // Root is exempt where it is the system's root, so first become an
+    // ordinary user where that is allowed.
+    const char* refused = nullptr;
+    if (geteuid() == 0) {
+        if (setgroups(0, nullptr) != 0) refused = "setgroups";
+        else if (setgid(kNobody) != 0) refused = "setgid";
+        else if (setuid(kNobody) != 0) refused = "setuid";
+    }
+    const std::string no_switch = refused ? std::string(refused) + ": " + std::strerror(errno) : "";
+    // Lowered only after the switch, which it would otherwise refuse; lowering needs no privilege.
+    const rlimit none{0, 0};
+    if (setrlimit(RLIMIT_NPROC, &none) != 0) return lacks("a process limit", "setrlimit");
+    const pid_t probe = fork();
+    if (probe < 0) return "";
+    if (probe == 0) _exit(0);
+    waitpid(probe, nullptr, 0);
+    std::string why = "needs a user whose forks a process limit of 0 refuses: user " + std::to_string(getuid()) +
+                      " forks past it";
+    if (refused) why += ", and the switch to user " + std::to_string(kNobody) + " was refused (" + no_switch + ")";
+    return why;
+}
 
 // Runs in the process the test forked; execs the program or reports why not.
 [[noreturn]] void exec_program(char* const argv[], const Handles& h, unsigned flags)
@@ -154,27 +209,30 @@ struct Handles {
     dup2(h.err, STDERR_FILENO);
     signal(SIGPIPE, flags & kIgnoreSigpipe ? SIG_IGN : SIG_DFL);
     if (flags & kRefuseFork) {
-        // Root is exempt from the process limit, so become an ordinary user
-        // first. Lowering the limit only after the switch keeps exec itself
-        // from being refused, and needs no privilege.
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
-            _exit(126);
-        const rlimit none{0, 0};
-        if (setrlimit(RLIMIT_NPROC, &none) != 0) _exit(126);
+        const std::string missing = refuse_forks();
+        if (!missing.empty()) give_up(h.not_run, kRoomLacks, missing);
+        // In a sanitizer build, the leak check at exit runs in a thread of
+        // its own, which the limit refuses as well. The program allocates
+        // nothing for it to find.
+        const char* asan = getenv("ASAN_OPTIONS");
+        setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
     }
     char* no_env[] = {nullptr};
     char** env = flags & kEmptyEnv ? no_env : environ;
     if (h.exe >= 0) fexecve(h.exe, argv, env);
     else execve(argv[0], argv, env);
-    const int error = errno;
-    static_cast<void>(write(h.exec_error, &error, sizeof error));
-    _exit(127);
+    if (h.exe >= 0 && (errno == EACCES || errno == EPERM))
+        give_up(h.not_run, kRoomLacks,
+                lacks("a kernel that runs a program held in memory (a copy on disk may lie where an ordinary "
+                      "user cannot run it)",
+                      "fexecve"));
+    give_up(h.not_run, kExecFailed, std::strerror(errno));
 }
 
 pid_t start(const std::vector<std::string>& args, const Handles& h, unsigned flags)
 {
-    std::vector<std::string> words{FORKED_PATH};
-    if (*kLauncher) words.insert(words.begin(), kLauncher);
+    std::vector<std::string> words = kLauncher;
+    words.push_back(FORKED_PATH);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
@@ -187,15 +245,15 @@ pid_t start(const std::vector<std::string>& args, const Handles& h, unsigned fla
 
 // Reaps everything before reading: the output is a few short lines, far less
 // than a pipe holds, so no writer can be left blocked on it.
-void collect(Outcome& got, int out_fd, int err_fd, int exec_error_fd)
+void collect(Outcome& got, int out_fd, int err_fd, int not_run_fd)
 {
     int status;
     for (pid_t pid; (pid = waitpid(-1, &status, 0)) > 0;) got.statuses[pid] = status;
     EXPECT_EQ(errno, ECHILD);
     if (out_fd >= 0) got.out = drain(out_fd);
     got.err = drain(err_fd);
-    if (read(exec_error_fd, &got.exec_error, sizeof got.exec_error) != sizeof got.exec_error) got.exec_error = 0;
-    close(exec_error_fd);
+    const std::string not_run = drain(not_run_fd);
+    if (!not_run.empty()) (not_run[0] == kRoomLacks ? got.missing : got.exec_error) = not_run.substr(1);
 }
 
 // Runs the program as a user would: make_stdout gives it the chosen standard
@@ -209,25 +267,31 @@ Outcome run_forked(Stdout out, unsigned flags = 0, const std::vector<std::string
     EXPECT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
 
     Outcome got;
-    const int exe_fd = flags & kRefuseFork ? executable_copy() : -1;
-    if (flags & kRefuseFork && exe_fd < 0) {
-        got.exec_error = errno;
+    const Ends stdout_ends = make_stdout(out);
+    got.missing = stdout_ends.missing;
+    const int exe_fd = flags & kRefuseFork && got.missing.empty() ? executable_copy() : -1;
+    if (flags & kRefuseFork && exe_fd < 0 && got.missing.empty())
+        got.missing = lacks("an executable file in memory", "memfd_create");
+    if (!got.missing.empty()) {
+        for (int fd : {stdout_ends.read, stdout_ends.write})
+            if (fd >= 0) close(fd);
         return got;
     }
-    const Ends stdout_ends = make_stdout(out);
     const Ends err = cloexec_pipe();
-    // Closed by a successful exec; otherwise it carries the exec's errno.
-    const Ends exec_error = cloexec_pipe();
-    got.started = start(args, {stdout_ends.write, err.write, exec_error.write, exe_fd}, flags);
-    for (int fd : {stdout_ends.write, exe_fd, err.write, exec_error.write})
+    // Closed by a successful exec; otherwise it says why there was none.
+    const Ends not_run = cloexec_pipe();
+    got.started = start(args, {stdout_ends.write, err.write, not_run.write, exe_fd}, flags);
+    for (int fd : {stdout_ends.write, exe_fd, err.write, not_run.write})
         if (fd >= 0) close(fd);
-    collect(got, stdout_ends.read, err.read, exec_error.read);
+    collect(got, stdout_ends.read, err.read, not_run.read);
     return got;
 }
 
 // Two processes: each wrote its own line exactly once, said nothing else and exited 0.
 void expect_both_reported(const Outcome& got)
 {
+    if (!got.missing.empty()) GTEST_SKIP() << got.missing;
+    ASSERT_EQ(got.exec_error, "");
     ASSERT_EQ(got.statuses.size(), 2u) << got.out << got.err;
     pid_t child = -1;
     for (const auto& [pid, status] : got.statuses) {
@@ -257,14 +321,13 @@ TEST(Forked, EachProcessWritesItsLineToATerminal)
 
 TEST(Forked, RefusedForkIsReportedAsMinusOne)
 {
-    if (*kLauncher)
-        GTEST_SKIP() << "under " << kLauncher << ", whose own threads count against the process limit: "
-                     << "a limit that refuses the program's fork alone would depend on the emulator's insides";
+    if (!kLauncher.empty())
+        GTEST_SKIP() << "needs the program started directly: under " << kLauncher[0]
+                     << ", the emulator's own threads count against the process limit, so a limit that refuses "
+                     << "the program's fork alone would depend on the emulator's insides";
     const Outcome got = run_forked(Stdout::Pipe, kRefuseFork);
-    if (got.exec_error == EACCES || got.exec_error == EPERM)
-        GTEST_SKIP() << "this kernel will not run a program held in memory (" << std::strerror(got.exec_error)
-                     << "), and a copy on disk may lie where an ordinary user cannot run it";
-    ASSERT_EQ(got.exec_error, 0) << std::strerror(got.exec_error);
+    if (!got.missing.empty()) GTEST_SKIP() << got.missing;
+    ASSERT_EQ(got.exec_error, "");
     ASSERT_EQ(got.statuses.size(), 1u);
     EXPECT_EQ(describe(got.statuses.at(got.started)), "exit 0");
     EXPECT_EQ(got.out, "fork() returns -1\n");
@@ -280,14 +343,22 @@ TEST(Forked, EachProcessReportsItsOwnWriteFailure)
     } cases[] = {{Stdout::DevFull, 0, ENOSPC},
                  {Stdout::Closed, 0, EBADF},
                  {Stdout::PipeWithoutReader, kIgnoreSigpipe, EPIPE}};
+    std::string missing;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::strerror(c.error));
         const Outcome got = run_forked(c.out, c.flags);
+        // The other cases still run where one cannot.
+        if (!got.missing.empty()) {
+            missing += got.missing;
+            continue;
+        }
+        ASSERT_EQ(got.exec_error, "");
         ASSERT_EQ(got.statuses.size(), 2u) << got.err;
         for (const auto& [pid, status] : got.statuses) EXPECT_EQ(describe(status), "exit 1") << "pid " << pid;
         const std::string line = std::string("forked: write error: ") + std::strerror(c.error) + "\n";
         EXPECT_EQ(got.err, line + line);
     }
+    if (!missing.empty()) GTEST_SKIP() << missing;
 }
 
 TEST(Forked, VanishedReaderEndsEachProcessBySigpipe)
