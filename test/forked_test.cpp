@@ -222,10 +222,7 @@ std::string refuse_forks()
     if (h.exe >= 0) fexecve(h.exe, argv, env);
     else execve(argv[0], argv, env);
     if (h.exe >= 0 && (errno == EACCES || errno == EPERM))
-        give_up(h.not_run, kRoomLacks,
-                lacks("a kernel that runs a program held in memory (a copy on disk may lie where an ordinary "
-                      "user cannot run it)",
-                      "fexecve"));
+        give_up(h.not_run, kRoomLacks, lacks("a kernel that runs a program held in memory", "fexecve"));
     give_up(h.not_run, kExecFailed, std::strerror(errno));
 }
 
@@ -269,11 +266,10 @@ Outcome run_forked(Stdout out, unsigned flags = 0, const std::vector<std::string
     Outcome got;
     const Ends stdout_ends = make_stdout(out);
     got.missing = stdout_ends.missing;
-    const int exe_fd = flags & kRefuseFork && got.missing.empty() ? executable_copy() : -1;
-    if (flags & kRefuseFork && exe_fd < 0 && got.missing.empty())
-        got.missing = lacks("an executable file in memory", "memfd_create");
+    const int exe_fd = flags & kRefuseFork ? executable_copy() : -1;
+    if (flags & kRefuseFork && exe_fd < 0) got.missing = lacks("an executable file in memory", "memfd_create");
     if (!got.missing.empty()) {
-        for (int fd : {stdout_ends.read, stdout_ends.write})
+        for (int fd : {stdout_ends.read, stdout_ends.write, exe_fd})
             if (fd >= 0) close(fd);
         return got;
     }
