@@ -59,12 +59,16 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # Depends is worked out by dpkg-shlibdeps from the libraries the program loads.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
-# The source archive is the tracked tree: no repository, no build folders,
-# no editor droppings. The patterns are written into CPack's own config
-# file, hence the doubled escapes.
+# The source archive is exactly what git tracks. CPack's ignore patterns
+# cannot give that: they match absolute paths, so "/build/" empties the
+# archive of a tree under any folder named build, and whatever lies about
+# untracked gets in. Instead, when CPack makes it, cmake/cpack-project.cmake
+# copies the tracked files to a folder of their own, which is packed whole.
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}")
-set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/\\\\.git$" "/build/" "~$" "\\\\.swp$" "/\\\\.#")
+set(CPACK_FORKED_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
+set(CPACK_FORKED_TRACKED_DIR "${PROJECT_BINARY_DIR}/tracked-files")
+set(CPACK_SOURCE_INSTALLED_DIRECTORIES "${CPACK_FORKED_TRACKED_DIR};/")
 
 set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/cpack-project.cmake")
 
