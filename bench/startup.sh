@@ -10,19 +10,26 @@ set -eu
 
 exe=${1:-build/release/forked}
 [ -x "$exe" ] || { echo "startup.sh: no executable at $exe; run: cmake --workflow --preset release" >&2; exit 1; }
-command -v valgrind >/dev/null || { echo "startup.sh: needs valgrind (Debian package valgrind)" >&2; exit 1; }
+valgrind=$(command -v valgrind) || { echo "startup.sh: needs valgrind (Debian package valgrind)" >&2; exit 1; }
 
-out=$(mktemp -d)
+# Start-up work grows with the size of the environment, and moves by a few
+# instructions with the program's path and the working directory. So both
+# programs run with an empty environment from /, forked from a copy at a path
+# of fixed length: the counts then depend on neither the caller's variables
+# and folder nor where the tree lies.
+out=$(mktemp -d /tmp/startup.XXXXXX)
 trap 'rm -rf "$out"' EXIT
+cp "$exe" "$out/forked"
 
 instructions() { sed -n 's/^summary: //p' "$1"; }
 
-valgrind -q --tool=callgrind --callgrind-out-file="$out/true.%p" /bin/true
+count() { file=$1; shift; (cd / && env -i "$valgrind" -q --tool=callgrind --callgrind-out-file="$file" "$@"); }
+count "$out/true.%p" /bin/true
 # Valgrind follows the child across fork and writes one file per process; the
 # child's count, like its memory, includes everything before the fork.
 # Reading through a pipe waits for both processes, not only the parent, and
 # the parent's line names the child, whose pid is in its file's name.
-valgrind -q --tool=callgrind --callgrind-out-file="$out/forked.%p" "$exe" | cat > "$out/lines"
+count "$out/forked.%p" "$out/forked" | cat > "$out/lines"
 child=$(sed -n 's/^fork() returns \([1-9][0-9]*\)$/\1/p' "$out/lines")
 [ -n "$child" ] || { echo "startup.sh: forked did not report a child:" >&2; cat "$out/lines" >&2; exit 1; }
 

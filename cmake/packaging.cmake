@@ -18,23 +18,58 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_STRIP_FILES ON)
 
-# Debian wants a changelog beside the copyright, in its own format, dated as
-# RFC 5322 dates are; the entry is dated when it is made, or at
-# SOURCE_DATE_EPOCH for a reproducible build.
-string(TIMESTAMP packaged "%a, %d %b %Y %H:%M:%S +0000" UTC)
+# Debian's own files, for the .deb alone: the licence under the name
+# copyright, and a changelog in Debian's format, dated as RFC 5322 dates are.
+# A plain install leaves them out, since they are no use to other systems.
+# The changelog is dated at the release's date in NEWS, not when it is made,
+# so that one source always gives the same bytes.
+function(forked_rfc5322_date out date)
+  if(date MATCHES "^([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])$")
+    set(year ${CMAKE_MATCH_1})
+    set(dd ${CMAKE_MATCH_3})
+    string(REGEX REPLACE "^0" "" month ${CMAKE_MATCH_2})
+    string(REGEX REPLACE "^0" "" day ${dd})
+  endif()
+  if(NOT DEFINED year OR month LESS 1 OR month GREATER 12 OR day LESS 1 OR day GREATER 31)
+    message(FATAL_ERROR "forked: NEWS dates ${PROJECT_VERSION} '${date}', not YYYY-MM-DD")
+  endif()
+  # The day of the week by Sakamoto's method, 0 for Sunday.
+  set(offsets 0 3 2 5 0 3 5 1 4 6 2 4)
+  math(EXPR m "${month} - 1")
+  list(GET offsets ${m} offset)
+  set(y ${year})
+  if(month LESS 3)
+    math(EXPR y "${year} - 1")
+  endif()
+  math(EXPR weekday "(${y} + ${y} / 4 - ${y} / 100 + ${y} / 400 + ${offset} + ${day}) % 7")
+  set(weekdays Sun Mon Tue Wed Thu Fri Sat)
+  set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+  list(GET weekdays ${weekday} weekday_name)
+  list(GET months ${m} month_name)
+  set(${out} "${weekday_name}, ${dd} ${month_name} ${year} 00:00:00 +0000" PARENT_SCOPE)
+endfunction()
+forked_rfc5322_date(released ${FORKED_RELEASE_DATE})
 configure_file(cmake/changelog.in changelog @ONLY)
-forked_install_gzipped(changelog ${CMAKE_INSTALL_DOCDIR})
+forked_install_gzipped(changelog ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright
+        COMPONENT debian EXCLUDE_FROM_ALL)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # Depends is worked out by dpkg-shlibdeps from the libraries the program loads.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
-# The source archive is the tracked tree: no repository, no build folders,
-# no editor droppings. The patterns are written into CPack's own config
-# file, hence the doubled escapes.
+# The source archive is exactly what git tracks. CPack's ignore patterns
+# cannot give that: they match absolute paths, so "/build/" empties the
+# archive of a tree under any folder named build, and whatever lies about
+# untracked gets in. Instead, when CPack makes it, cmake/cpack-project.cmake
+# copies the tracked files to a folder of their own, which is packed whole.
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}")
-set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/\\\\.git$" "/build/" "~$" "\\\\.swp$" "/\\\\.#")
+set(CPACK_FORKED_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
+set(CPACK_FORKED_TRACKED_DIR "${PROJECT_BINARY_DIR}/tracked-files")
+set(CPACK_SOURCE_INSTALLED_DIRECTORIES "${CPACK_FORKED_TRACKED_DIR};/")
+
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/cpack-project.cmake")
 
 include(CPack)

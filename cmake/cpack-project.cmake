@@ -1,0 +1,36 @@
+# SPDX-License-Identifier: MIT
+# CPack reads this just before it makes each package (CPACK_PROJECT_CONFIG_FILE,
+# set in cmake/packaging.cmake), with CPACK_GENERATOR naming the one generator
+# at work. It runs at packaging time, not when the project is configured.
+
+if(CPACK_INSTALLED_DIRECTORIES STREQUAL "${CPACK_FORKED_TRACKED_DIR};/")
+  # The source archive: the files git tracks, as the working tree has them.
+  # git lists them and tar copies them, so that any name passes untouched and
+  # a tracked file missing from the tree fails the copy.
+  file(REMOVE_RECURSE "${CPACK_FORKED_TRACKED_DIR}")
+  file(MAKE_DIRECTORY "${CPACK_FORKED_TRACKED_DIR}")
+  execute_process(COMMAND git ls-files -z
+                  COMMAND tar --null --no-recursion -T - -cf -
+                  COMMAND tar -xf - -C "${CPACK_FORKED_TRACKED_DIR}"
+                  WORKING_DIRECTORY "${CPACK_FORKED_SOURCE_DIR}"
+                  RESULTS_VARIABLE statuses ERROR_VARIABLE errors)
+  if(NOT statuses STREQUAL "0;0;0")
+    message(FATAL_ERROR "forked: the source archive is what git tracks, and the tracked files of "
+                        "${CPACK_FORKED_SOURCE_DIR} could not be listed and copied (git, tar, tar: ${statuses}); "
+                        "make it from a git clone with git installed:\n${errors}")
+  endif()
+  file(GLOB_RECURSE copied LIST_DIRECTORIES false "${CPACK_FORKED_TRACKED_DIR}/*")
+  if(NOT copied)
+    message(FATAL_ERROR "forked: git tracks no files in ${CPACK_FORKED_SOURCE_DIR}; "
+                        "the source archive is made from a git clone of forked")
+  endif()
+  # Everything copied goes in; CPack's default patterns would drop some names.
+  set(CPACK_IGNORE_FILES "")
+elseif(CPACK_GENERATOR STREQUAL "DEB")
+  # Debian's copyright and changelog, which a plain install leaves out, and
+  # not the licence under its own name, a second copy of the copyright file;
+  # one package of them all.
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  set(CPACK_COMPONENTS_ALL Unspecified debian)
+endif()
