@@ -16,8 +16,8 @@ if(CPACK_INSTALLED_DIRECTORIES STREQUAL "${CPACK_FORKED_TRACKED_DIR};/")
                   RESULTS_VARIABLE statuses ERROR_VARIABLE errors)
   if(NOT statuses STREQUAL "0;0;0")
     message(FATAL_ERROR "forked: the source archive is what git tracks, and the tracked files of "
-                        "${CPACK_FORKED_SOURCE_DIR} could not be listed and copied (git, tar, tar: ${statuses}); "
-                        "make it from a git clone with git installed:\n${errors}")
+                        "${CPACK_FORKED_SOURCE_DIR} could not be listed and copied (exit statuses of git "
+                        "ls-files, tar, tar: ${statuses}); it needs git and a git clone:\n${errors}")
   endif()
   file(GLOB_RECURSE copied LIST_DIRECTORIES false "${CPACK_FORKED_TRACKED_DIR}/*")
   if(NOT copied)
