@@ -16,7 +16,9 @@ valgrind=$(command -v valgrind) || { echo "startup.sh: needs valgrind (Debian pa
 # instructions with the program's path and the working directory. So both
 # programs run with an empty environment from /, forked from a copy at a path
 # of fixed length: the counts then depend on neither the caller's variables
-# and folder nor where the tree lies.
+# and folder nor where the tree lies. The parent's still moves by about a
+# dozen instructions for each digit of the child's process ID, which it
+# prints.
 out=$(mktemp -d /tmp/startup.XXXXXX)
 trap 'rm -rf "$out"' EXIT
 cp "$exe" "$out/forked"
