@@ -48,17 +48,26 @@ constexpr uid_t kNobody = 65534;
 // it instead, with its arguments.
 const std::vector<std::string> kLauncher = FORKED_LAUNCHER;
 
+// Older kernel headers lack these; older kernels make every memfd executable.
 #ifndef MFD_EXEC
-#define MFD_EXEC 0x0010U  // older kernel headers; older kernels make every memfd executable
+#define MFD_NOEXEC_SEAL 0x0008U
+#define MFD_EXEC 0x0010U
 #endif
+
+// A file in memory, executable or not as `how` asks where the kernel knows
+// to ask; some are set to refuse a memfd that does not say.
+int memory_file(const char* name, unsigned how)
+{
+    const int fd = memfd_create(name, MFD_CLOEXEC | how);
+    return fd < 0 && errno == EINVAL ? memfd_create(name, MFD_CLOEXEC) : fd;
+}
 
 // An in-memory copy of the program, for an ordinary user to run: the build
 // tree may be closed to that user, and a temporary folder may be mounted
 // noexec. Returns -1 with errno set where the kernel allows no executable one.
 int executable_copy()
 {
-    int fd = memfd_create("forked", MFD_CLOEXEC | MFD_EXEC);
-    if (fd < 0 && errno == EINVAL) fd = memfd_create("forked", MFD_CLOEXEC);
+    const int fd = memory_file("forked", MFD_EXEC);
     if (fd < 0) return -1;
     const int src = open(FORKED_PATH, O_RDONLY | O_CLOEXEC);
     ssize_t n = src < 0 ? -1 : 0;
@@ -148,7 +157,7 @@ Ends make_stdout(Stdout kind)
         // A regular file held in memory: no folder is needed, and a
         // temporary one may be closed to the user who runs the tests.
         // collect reads it back from its start.
-        if ((ends.write = memfd_create("forked-out", MFD_CLOEXEC)) < 0)
+        if ((ends.write = memory_file("forked-out", MFD_NOEXEC_SEAL)) < 0)
             ends.missing = lacks("a file in memory", "memfd_create");
         else ends.read = fcntl(ends.write, F_DUPFD_CLOEXEC, 0);
         break;
