@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -13,12 +15,17 @@
 #include <system_error>
 #include <vector>
 
+#include <elf.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/sendfile.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -31,10 +38,11 @@ enum Flags : unsigned {
     kEmptyEnv = 1,
     kIgnoreSigpipe = 2,
     kRefuseFork = 4,  // run as an ordinary user already at its process limit
+    kCloseFails = 8,  // closing standard output fails with EIO
 };
 
 struct Outcome {
-    std::string missing;            // what this room lacks for the case; then nothing was run
+    std::string missing;            // what this environment lacks for the case; then nothing was run
     std::string exec_error;         // why the program could not be started, if it was not
     pid_t started = -1;             // the process the test itself started
     std::map<pid_t, int> statuses;  // wait status of every process reaped
@@ -102,12 +110,12 @@ std::string describe(int status)
 // end the test reads, -1 where there is none.
 struct Ends {
     int read = -1, write = -1;
-    std::string missing;  // set where this room cannot make it
+    std::string missing;  // set where this environment cannot make it
 };
 
 std::string lacks(const std::string& what, const char* call)
 {
-    return "needs " + what + ", which this room lacks (" + call + ": " + std::strerror(errno) + ")";
+    return "needs " + what + ", which this environment lacks (" + call + ": " + std::strerror(errno) + ")";
 }
 
 Ends cloexec_pipe()
@@ -130,7 +138,8 @@ Ends terminal()
         failed = "opening its other end";
     if (failed) {
         t.missing = lacks("a pseudo-terminal", failed);
-        if (t.read >= 0) close(t.read), t.read = -1;
+        if (t.read >= 0) close(t.read);
+        t.read = -1;
         return t;
     }
     termios tio{};
@@ -151,15 +160,27 @@ Ends make_stdout(Stdout kind)
     case Stdout::Pipe: ends = cloexec_pipe(); break;
     case Stdout::PipeWithoutReader:
         ends = cloexec_pipe();
-        close(ends.read), ends.read = -1;
+        close(ends.read);
+        ends.read = -1;
         break;
     case Stdout::File:
-        // A regular file held in memory: no folder is needed, and a
-        // temporary one may be closed to the user who runs the tests.
-        // collect reads it back from its start.
-        if ((ends.write = memory_file("forked-out", MFD_NOEXEC_SEAL)) < 0)
+        // A file held in memory needs no folder, and a temporary one may be
+        // closed to the user who runs the tests. The program writes to it
+        // through a path, opened as a shell's > opens a file: a memfd's own
+        // descriptor does not serialise the updates of its shared offset,
+        // so parent and child can both write at offset 0, as no file opened
+        // by path lets them. collect reads it back through the memfd.
+        if ((ends.read = memory_file("forked-out", MFD_NOEXEC_SEAL)) < 0) {
             ends.missing = lacks("a file in memory", "memfd_create");
-        else ends.read = fcntl(ends.write, F_DUPFD_CLOEXEC, 0);
+            break;
+        }
+        ends.write = open(("/proc/self/fd/" + std::to_string(ends.read)).c_str(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (ends.write < 0) {
+            ends.missing = lacks("a file opened by path", "open /proc/self/fd");
+            close(ends.read);
+            ends.read = -1;
+        }
         break;
     case Stdout::Terminal: ends = terminal(); break;
     case Stdout::DevFull:
@@ -182,7 +203,7 @@ struct Handles {
 };
 
 // Sent back by a started process that did not become the program.
-enum NotRun : char { kRoomLacks = 'r', kExecFailed = 'e' };
+enum NotRun : char { kLacks = 'l', kExecFailed = 'e' };
 
 [[noreturn]] void give_up(int fd, NotRun why, const std::string& what)
 {
@@ -220,6 +241,81 @@ std::string refuse_forks()
     return why;
 }
 
+// close's number in each calling convention the filter below may meet: the
+// program's own, a 32-bit one's on a 64-bit kernel, an emulator's. Each ABI
+// fixed it for good.
+struct CloseCall {
+    std::uint32_t audit_arch;
+    unsigned char elf_class, elf_data;
+    unsigned elf_machine;
+    std::uint32_t number;
+};
+constexpr CloseCall kCloseCalls[] = {
+    {AUDIT_ARCH_X86_64, ELFCLASS64, ELFDATA2LSB, EM_X86_64, 3},
+    {AUDIT_ARCH_I386, ELFCLASS32, ELFDATA2LSB, EM_386, 6},
+    {AUDIT_ARCH_AARCH64, ELFCLASS64, ELFDATA2LSB, EM_AARCH64, 57},
+    {AUDIT_ARCH_ARM, ELFCLASS32, ELFDATA2LSB, EM_ARM, 6},
+    {AUDIT_ARCH_S390X, ELFCLASS64, ELFDATA2MSB, EM_S390, 6},
+    {AUDIT_ARCH_PPC64LE, ELFCLASS64, ELFDATA2LSB, EM_PPC64, 6},
+    {AUDIT_ARCH_RISCV64, ELFCLASS64, ELFDATA2LSB, EM_RISCV, 57},
+};
+
+// The program's CPU, from its ELF header, if the filter knows its close.
+std::string unknown_cpu(const char* path)
+{
+    unsigned char h[EI_NIDENT + 4] = {};
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    const ssize_t n = fd < 0 ? -1 : read(fd, h, sizeof h);
+    if (fd >= 0) close(fd);
+    // e_machine follows e_type, both in the file's own byte order.
+    const unsigned lo = h[EI_NIDENT + 2], hi = h[EI_NIDENT + 3];
+    const unsigned machine = h[EI_DATA] == ELFDATA2MSB ? lo << 8 | hi : hi << 8 | lo;
+    for (const CloseCall& c : kCloseCalls)
+        if (n == sizeof h && c.elf_class == h[EI_CLASS] && c.elf_data == h[EI_DATA] && c.elf_machine == machine)
+            return "";
+    return "needs the number of close on the program's CPU (ELF class " + std::to_string(h[EI_CLASS]) +
+           ", machine " + std::to_string(machine) + "), which the seccomp filter does not know";
+}
+
+// From here on, in this process and whatever it execs or forks, closing
+// standard output fails with EIO and every other call goes through, as a
+// file system that reports a failed write only at close has it. Returns what
+// kept it from that; only a close of its own that failed proves it, since
+// a filter sees the calls of the CPU it runs on, under an emulator the
+// emulator's.
+std::string fail_closes_of_stdout()
+{
+    if (kLauncher.empty()) {
+        const std::string why = unknown_cpu(FORKED_PATH);
+        if (!why.empty()) return why;
+    }
+    std::vector<sock_filter> f;
+    const auto word = [&f](std::uint32_t offset) { f.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offset)); };
+    const std::uint32_t n = sizeof kCloseCalls / sizeof kCloseCalls[0];
+    for (std::uint32_t i = 0; i < n; ++i) {
+        word(offsetof(seccomp_data, arch));
+        f.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kCloseCalls[i].audit_arch, 0, 2));
+        word(offsetof(seccomp_data, nr));
+        // On to the descriptor's test, past the other conventions and the allow.
+        f.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kCloseCalls[i].number,
+                             static_cast<unsigned char>(4 * (n - i) - 3), 0));
+    }
+    f.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    // The descriptor's low half: where a 64-bit argument keeps it depends on the byte order.
+    const bool big_endian = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
+    word(offsetof(seccomp_data, args) + (big_endian ? 4 : 0));
+    f.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, STDOUT_FILENO, 0, 1));
+    f.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EIO & SECCOMP_RET_DATA)));
+    f.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    const sock_fprog program{static_cast<unsigned short>(f.size()), f.data()};
+    // No new privileges lets an ordinary user install a filter.
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return lacks("seccomp filters", "PR_SET_NO_NEW_PRIVS");
+    if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) return lacks("seccomp filters", "PR_SET_SECCOMP");
+    if (syscall(SYS_close, STDOUT_FILENO) != 0 && errno == EIO) return "";
+    return "needs a seccomp filter that sees this process's own calls, and its close of standard output "
+           "was not failed: " + std::string(errno == EIO ? "it succeeded" : std::strerror(errno));
+}
+
 // Runs in the process the test forked; execs the program or reports why not.
 [[noreturn]] void exec_program(char* const argv[], const Handles& h, unsigned flags)
 {
@@ -233,19 +329,23 @@ std::string refuse_forks()
     signal(SIGPIPE, flags & kIgnoreSigpipe ? SIG_IGN : SIG_DFL);
     if (flags & kRefuseFork) {
         const std::string missing = refuse_forks();
-        if (!missing.empty()) give_up(h.not_run, kRoomLacks, missing);
+        if (!missing.empty()) give_up(h.not_run, kLacks, missing);
         // In a sanitizer build, the leak check at exit runs in a thread of
         // its own, which the limit refuses as well. The program allocates
         // nothing for it to find.
         const char* asan = getenv("ASAN_OPTIONS");
         setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
     }
+    if (flags & kCloseFails) {
+        const std::string missing = fail_closes_of_stdout();
+        if (!missing.empty()) give_up(h.not_run, kLacks, missing);
+    }
     char* no_env[] = {nullptr};
     char** env = flags & kEmptyEnv ? no_env : environ;
     if (h.exe >= 0) fexecve(h.exe, argv, env);
     else execve(argv[0], argv, env);
     if (h.exe >= 0 && (errno == EACCES || errno == EPERM))
-        give_up(h.not_run, kRoomLacks, lacks("a kernel that runs a program held in memory", "fexecve"));
+        give_up(h.not_run, kLacks, lacks("a kernel that runs a program held in memory", "fexecve"));
     give_up(h.not_run, kExecFailed, std::strerror(errno));
 }
 
@@ -277,7 +377,9 @@ void collect(Outcome& got, int out_fd, int err_fd, int not_run_fd)
     }
     got.err = drain(err_fd);
     const std::string not_run = drain(not_run_fd);
-    if (!not_run.empty()) (not_run[0] == kRoomLacks ? got.missing : got.exec_error) = not_run.substr(1);
+    if (not_run.empty()) return;
+    if (not_run[0] == kLacks) got.missing = not_run.substr(1);
+    else got.exec_error = not_run.substr(1);
 }
 
 // Runs the program as a user would: make_stdout gives it the chosen standard
@@ -368,7 +470,9 @@ TEST(Forked, EachProcessReportsItsOwnWriteFailure)
         int error;
     } cases[] = {{Stdout::DevFull, 0, ENOSPC},
                  {Stdout::Closed, 0, EBADF},
-                 {Stdout::PipeWithoutReader, kIgnoreSigpipe, EPIPE}};
+                 {Stdout::PipeWithoutReader, kIgnoreSigpipe, EPIPE},
+                 // Every write went through; only the close fails.
+                 {Stdout::Pipe, kCloseFails, EIO}};
     std::string missing;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::strerror(c.error));
