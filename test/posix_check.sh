@@ -10,9 +10,12 @@ t=$(mktemp -d) || exit 1
 trap 'rm -rf "$t"' EXIT
 passed=0 failed=0 skipped=0 n=0
 
-start() { "$@" 2>"$d/err"; echo $? >"$d/status"; }
+# In the background only so that $! names the program, whose parent's line
+# must carry another process's ID.
+start() { "$@" 2>"$d/err" & echo $! >"$d/pid"; wait $!; echo $? >"$d/status"; }
 
-# run STDOUT COMMAND...: STDOUT is pipe, file, closed or a device. Only Linux
+# run STDOUT COMMAND...: STDOUT is pipe, file, closed, gone (a pipe whose
+# reader has closed it before the program starts) or a device. Only Linux
 # lets a test wait for the orphaned child, so instead every process inherits
 # a pipe on descriptor 3, whose reader sees end-of-file once all have exited.
 # A child that never ends is left behind after 10 s holding none of this
@@ -25,6 +28,7 @@ run() {
         pipe) start "$@" | cat >"$d/out" ;;
         file) start "$@" >"$d/out" ;;
         closed) start "$@" >&- ;;
+        gone) { until [ -e "$d/gone" ]; do sleep 0.1; done; start "$@"; } | { exec <&-; : >"$d/gone"; } ;;
         *) start "$@" >"$how" ;;
       esac; } 3>&1 | { cat; : >"$d/done"; } ) &
   # sleep takes fractions on every system this runs on, though POSIX asks only for whole seconds.
@@ -32,13 +36,14 @@ run() {
   [ -e "$d/done" ]
 }
 
-# Both lines, each once, in either order and nothing else; a silent exit 0.
+# Both lines, each once, in either order and nothing else, the parent's
+# with an ID not its own; a silent exit 0.
 reported() {
   run "$@" || return
   c=$(sed -n 's/^fork() returns \([1-9][0-9]*\)$/\1/p' "$d/out")
   { printf 'fork() returns %s\nfork() returns 0\n' "$c" | cmp -s - "$d/out" ||
     printf 'fork() returns 0\nfork() returns %s\n' "$c" | cmp -s - "$d/out"; } &&
-    [ ! -s "$d/err" ] && [ "$(cat "$d/status")" = 0 ]
+    [ "$c" != "$(cat "$d/pid")" ] && [ ! -s "$d/err" ] && [ "$(cat "$d/status")" = 0 ]
 }
 
 # Each process says why its write failed, and the parent exits 1.
@@ -48,12 +53,18 @@ write_failed() {
     [ "$(cat "$d/status")" = 1 ]
 }
 
+# Ended by SIGPIPE, as the shell reports that signal, with nothing said: a
+# process that ignored it would say that its write failed.
+killed_by_sigpipe() {
+  run "$@" && [ "$(cat "$d/status")" = "$sigpipe" ] && [ ! -s "$d/err" ]
+}
+
 check() {
   name=$1; shift
   if "$@"; then passed=$((passed + 1)); echo "pass: $name"; return; fi
   failed=$((failed + 1)); echo "FAIL: $name"
   [ -e "$d/done" ] || echo "  still running after 10 s"
-  for f in status out err; do [ -e "$d/$f" ] && sed "s/^/  $f: /" "$d/$f"; done
+  for f in pid status out err; do [ -e "$d/$f" ] && sed "s/^/  $f: /" "$d/$f"; done
 }
 
 check "standard output a pipe" reported pipe "$prog"
@@ -62,6 +73,11 @@ check "arguments and an all but empty environment" reported pipe env -i PATH="$P
 if [ -e /dev/full ]; then check "standard output a full device" write_failed /dev/full "$prog"
 else skipped=$((skipped + 1)); echo "skip: standard output a full device: this system has no /dev/full"; fi
 check "standard output closed" write_failed closed "$prog"
+# How this shell reports an end by SIGPIPE; 0 where whoever started the
+# script ignored the signal, which no shell can then restore for its children.
+sigpipe=$(sh -c 'kill -s PIPE $$'; echo $?)
+if [ "$sigpipe" -gt 128 ]; then check "standard output a pipe whose reader has gone" killed_by_sigpipe gone "$prog"
+else skipped=$((skipped + 1)); echo "skip: a pipe whose reader has gone: SIGPIPE is ignored by whoever started this script"; fi
 
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" = 0 ]
