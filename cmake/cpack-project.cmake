@@ -3,8 +3,22 @@
 # set in cmake/packaging.cmake), with CPACK_GENERATOR naming the one generator
 # at work. It runs at packaging time, not when the project is configured.
 
+# A release is what its commit says: packages from a tree whose tracked files
+# differ from it would ship an edit that no commit records. Untracked files
+# go into no package, so they do not count.
+execute_process(COMMAND git status --porcelain --untracked-files=no
+                WORKING_DIRECTORY "${CPACK_FORKED_SOURCE_DIR}"
+                RESULT_VARIABLE status OUTPUT_VARIABLE changed ERROR_VARIABLE errors)
+if(NOT status STREQUAL "0")
+  message(FATAL_ERROR "forked: packages are made from a git clone of forked, and git status "
+                      "failed in ${CPACK_FORKED_SOURCE_DIR} (${status}): ${errors}")
+elseif(changed)
+  message(FATAL_ERROR "forked: these tracked files of ${CPACK_FORKED_SOURCE_DIR} differ from its "
+                      "commit, and a package must be what a commit holds; commit or undo them first:\n${changed}")
+endif()
+
 if(CPACK_INSTALLED_DIRECTORIES STREQUAL "${CPACK_FORKED_TRACKED_DIR};/")
-  # The source archive: the files git tracks, as the working tree has them.
+  # The source archive: the files git tracks, as the commit has them.
   # git lists them and tar copies them, so that any name passes untouched and
   # a tracked file missing from the tree fails the copy.
   file(REMOVE_RECURSE "${CPACK_FORKED_TRACKED_DIR}")

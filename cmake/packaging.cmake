@@ -47,6 +47,15 @@ function(forked_rfc5322_date out date)
   list(GET weekdays ${weekday} weekday_name)
   list(GET months ${m} month_name)
   set(${out} "${weekday_name}, ${dd} ${month_name} ${year} 00:00:00 +0000" PARENT_SCOPE)
+  # Seconds since 1970 at midnight UTC that day, by the days-from-civil
+  # method: the packages' entries are dated then.
+  math(EXPR era "${y} / 400")
+  math(EXPR year_of_era "${y} - ${era} * 400")
+  math(EXPR shifted_month "(${month} + 9) % 12")
+  math(EXPR day_of_year "(153 * ${shifted_month} + 2) / 5 + ${day} - 1")
+  math(EXPR day_of_era "${year_of_era} * 365 + ${year_of_era} / 4 - ${year_of_era} / 100 + ${day_of_year}")
+  math(EXPR epoch "(${era} * 146097 + ${day_of_era} - 719468) * 86400")
+  set(${out}_epoch ${epoch} PARENT_SCOPE)
 endfunction()
 forked_rfc5322_date(released ${FORKED_RELEASE_DATE})
 configure_file(cmake/changelog.in changelog @ONLY)
@@ -55,6 +64,9 @@ install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright
         COMPONENT debian EXCLUDE_FROM_ALL)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The binary archive names the CPU its program is for: the target's, so that
+# a cross build names the one it was built for.
+set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # Depends is worked out by dpkg-shlibdeps from the libraries the program loads.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -71,5 +83,11 @@ set(CPACK_FORKED_TRACKED_DIR "${PROJECT_BINARY_DIR}/tracked-files")
 set(CPACK_SOURCE_INSTALLED_DIRECTORIES "${CPACK_FORKED_TRACKED_DIR};/")
 
 set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/cpack-project.cmake")
+# CPack takes the order of entries, their modes and the archives' own
+# headers from the folder and the builder's umask and clock; once each
+# package is made, cmake/cpack-same-bytes.cmake packs it again so that one
+# source gives the same bytes (CMake 3.19 and newer run it).
+set(CPACK_FORKED_RELEASE_EPOCH ${released_epoch})
+set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/cpack-same-bytes.cmake")
 
 include(CPack)
