@@ -351,9 +351,28 @@ std::string fail_closes_of_stdout()
     give_up(h.not_run, kExecFailed, std::strerror(errno));
 }
 
+// The launcher's program as ctest finds it: a name without a slash is looked
+// up on PATH, as a toolchain file may name its emulator. Left as it is when
+// not found, so that the exec fails and says so.
+std::string launcher_program()
+{
+    const std::string& name = kLauncher[0];
+    const char* path = getenv("PATH");
+    if (name.find('/') != std::string::npos || !path) return name;
+    for (std::string dirs = path;;) {
+        const size_t end = dirs.find(':');
+        const std::string dir = dirs.substr(0, end);
+        const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+        if (end == std::string::npos) return name;
+        dirs.erase(0, end + 1);
+    }
+}
+
 pid_t start(const std::vector<std::string>& args, const Handles& h, unsigned flags)
 {
     std::vector<std::string> words = kLauncher;
+    if (!words.empty()) words[0] = launcher_program();
     words.push_back(FORKED_PATH);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -393,11 +412,15 @@ Outcome run_forked(Stdout out, unsigned flags = 0, const std::vector<std::string
     // The child that forked makes may outlive its parent; as a subreaper this
     // process inherits the orphan, so its exit status can be checked too. An
     // ignored SIGCHLD, inherited from whoever started the tests, would have
-    // the kernel reap them all unseen.
-    EXPECT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    // the kernel reap them all unseen. Some emulators refuse the prctl
+    // (Debian 12's qemu-user 7.2 does), and then no case can see the orphan.
+    Outcome got;
+    if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
+        got.missing = lacks("subreapers, to wait for the orphaned child", "prctl(PR_SET_CHILD_SUBREAPER)");
+        return got;
+    }
     signal(SIGCHLD, SIG_DFL);
 
-    Outcome got;
     const Ends stdout_ends = make_stdout(out);
     got.missing = stdout_ends.missing;
     const int exe_fd = flags & kRefuseFork ? executable_copy() : -1;
@@ -481,7 +504,8 @@ TEST(Forked, EachProcessReportsItsOwnWriteFailure)
         const Outcome got = run_forked(c.out, c.flags);
         // The other cases still run where one cannot.
         if (!got.missing.empty()) {
-            missing += got.missing;
+            // Once each, where all lack the same.
+            if (missing.find(got.missing) == std::string::npos) missing += (missing.empty() ? "" : "; ") + got.missing;
             continue;
         }
         ASSERT_EQ(got.exec_error, "");
@@ -496,6 +520,7 @@ TEST(Forked, EachProcessReportsItsOwnWriteFailure)
 TEST(Forked, VanishedReaderEndsEachProcessBySigpipe)
 {
     const Outcome got = run_forked(Stdout::PipeWithoutReader);
+    if (!got.missing.empty()) GTEST_SKIP() << got.missing;
     ASSERT_EQ(got.statuses.size(), 2u) << got.err;
     for (const auto& [pid, status] : got.statuses)
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << "pid " << pid << ": " << describe(status);
