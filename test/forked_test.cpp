@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstddef>
@@ -537,12 +538,18 @@ TEST(Forked, EachProcessWritesItsLineWhereTheParentsEndEndsTheChild)
         int runs;
     } settings[] = {{kAsInit, "as process 1 of a PID namespace", 100},
                     {kUnderInit, "under an init that exits as soon as its child has", 500}};
+#ifdef GTEST_FLAG_GET
+    const int repeat = std::max(1, static_cast<int>(GTEST_FLAG_GET(repeat)));
+#else
+    const int repeat = std::max(1, static_cast<int>(::testing::GTEST_FLAG(repeat)));
+#endif
     for (const auto& s : settings) {
         SCOPED_TRACE(s.how);
         // A run under an emulator costs some twenty times as much; a fifth
         // of the runs keeps the case within its time there, and the native
-        // builds are the ones that catch a fault all but surely.
-        const int runs = kLauncher.empty() ? s.runs : s.runs / 5;
+        // builds are the ones that catch a fault all but surely. Repeated
+        // (--gtest_repeat), the suite shares them out over its passes.
+        const int runs = ((kLauncher.empty() ? s.runs : s.runs / 5) + repeat - 1) / repeat;
         for (int run = 1; run <= runs && !HasFailure(); ++run) {
             const Outcome got = run_forked(Stdout::Pipe, s.flags);
             if (!got.missing.empty()) GTEST_SKIP() << got.missing;
