@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/wait.h>
 #include <unistd.h>
 
 int main()
@@ -19,10 +20,21 @@ int main()
     // quotas) report a failed write only when the file is closed, so each
     // process closes its standard output itself rather than leave it to exit,
     // which would pass over the error.
-    if (std::printf("fork() returns %d\n", pid) < 0 || std::fclose(stdout) == EOF) {
+    const bool failed = std::printf("fork() returns %d\n", pid) < 0 || std::fclose(stdout) == EOF;
+    if (failed) {
         // Should standard error fail as well, the exit status still tells.
         static_cast<void>(std::fprintf(stderr, "forked: write error: %s\n", std::strerror(errno)));
-        return 1;
     }
-    return 0;
+
+    // When process 1 of a PID namespace ends, the kernel kills the rest of
+    // the namespace; an init in front of the program (a container's, or
+    // systemd-nspawn's), or a service manager, does the same once its own
+    // child has ended. Either would take the child with the parent before
+    // it has written, so there, and only there, the parent waits. A shell
+    // does not wait for the child and need not.
+    if (pid > 0 && (getpid() == 1 || getppid() == 1)) {
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    return failed ? 1 : 0;
 }
