@@ -41,6 +41,10 @@ if(CPACK_INSTALLED_DIRECTORIES STREQUAL "${CPACK_FORKED_TRACKED_DIR};/")
   # Everything copied goes in; CPack's default patterns would drop some names.
   set(CPACK_IGNORE_FILES "")
 elseif(CPACK_GENERATOR STREQUAL "DEB")
+  if(CPACK_FORKED_TARGET_UNNAMED)
+    message(FATAL_ERROR "forked: this cross build's Debian package would claim the build machine's architecture: "
+                        "dpkg-architecture names none for its target ${CPACK_FORKED_TARGET_UNNAMED}")
+  endif()
   # Debian's copyright and changelog, which a plain install leaves out, and
   # not the licence under its own name, a second copy of the copyright file;
   # one package of them all.

@@ -69,10 +69,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # CPack names the build machine's architecture; a cross build's package names
-# the one it was built for, in dpkg's words (armhf, not arm-linux-gnueabihf).
-if(CMAKE_CROSSCOMPILING AND CMAKE_CXX_LIBRARY_ARCHITECTURE)
-  execute_process(COMMAND dpkg-architecture -t ${CMAKE_CXX_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
-                  OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+# the one it was built for, or none is made (cmake/cpack-project.cmake).
+if(FORKED_DEB_HOST_ARCH)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${FORKED_DEB_HOST_ARCH})
+elseif(CMAKE_CROSSCOMPILING)
+  set(CPACK_FORKED_TARGET_UNNAMED "'${CMAKE_CXX_LIBRARY_ARCHITECTURE}'")
 endif()
 # Depends is worked out by dpkg-shlibdeps from the libraries the program loads.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

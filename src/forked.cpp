@@ -31,8 +31,10 @@ int main()
     // systemd-nspawn's), or a service manager, does the same once its own
     // child has ended. Either would take the child with the parent before
     // it has written, so there, and only there, the parent waits. A shell
-    // does not wait for the child and need not.
-    if (pid > 0 && (getpid() == 1 || getppid() == 1)) {
+    // does not wait for the child and need not. Process 1 of a namespace
+    // sees its parent, outside, as 0: one call tells both cases, where a
+    // second would cost a start as much again as the rest of the program.
+    if (pid > 0 && getppid() <= 1) {
         while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
         }
     }

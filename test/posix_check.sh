@@ -28,7 +28,9 @@ run() {
         pipe) start "$@" | cat >"$d/out" ;;
         file) start "$@" >"$d/out" ;;
         closed) start "$@" >&- ;;
-        gone) { until [ -e "$d/gone" ]; do sleep 0.1; done; start "$@"; } | { exec <&-; : >"$d/gone"; } ;;
+        # A write that kills its subshell shows that no reader is left,
+        # not even the shell's own copy of the pipe.
+        gone) { while (printf x) 2>/dev/null; do sleep 0.1; done; start "$@"; } | exec <&- ;;
         *) start "$@" >"$how" ;;
       esac; } 3>&1 | { cat; : >"$d/done"; } ) &
   # sleep takes fractions on every system this runs on, though POSIX asks only for whole seconds.
