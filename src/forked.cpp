@@ -26,16 +26,20 @@ int main()
         static_cast<void>(std::fprintf(stderr, "forked: write error: %s\n", std::strerror(errno)));
     }
 
-    // When process 1 of a PID namespace ends, the kernel kills the rest of
-    // the namespace; an init in front of the program (a container's, or
-    // systemd-nspawn's), or a service manager, does the same once its own
-    // child has ended. Either would take the child with the parent before
-    // it has written, so there, and only there, the parent waits. A shell
-    // does not wait for the child and need not. Process 1 of a namespace
-    // sees its parent, outside, as 0: one call tells both cases, where a
-    // second would cost a start as much again as the rest of the program.
-    if (pid > 0 && getppid() <= 1) {
-        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    // The parent ends without waiting only where a job-control shell started
+    // it as a job of its own: it leads its own process group but not its
+    // session, under a parent that is not process 1. There nothing ends the
+    // child with it, and the shell's prompt may come before the child's line.
+    // Anywhere else its end can take the child along before it has written:
+    // a session leader's end hangs up its terminal, whose SIGHUP kills the
+    // group; a shell or init that leads the group may end right after it,
+    // with the same effect, or signal the group; process 1's end kills its
+    // PID namespace, and an init or service manager that is its parent stops
+    // what it leaves. Process 1 of a namespace sees its parent outside as 0.
+    if (pid > 0) {
+        const pid_t self = getpid();
+        const bool job = getpgrp() == self && getsid(0) != self && getppid() > 1;
+        while (!job && waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
     return failed ? 1 : 0;
