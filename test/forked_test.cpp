@@ -185,13 +185,13 @@ enum class Stdout { Pipe, File, Terminal, DevFull, Closed, PipeWithoutReader };
 // more case here.
 Channel make_stdout(Stdout kind)
 {
-    Channel ends;
+    Channel channel;
     switch (kind) {
-    case Stdout::Pipe: ends = cloexec_pipe(); break;
+    case Stdout::Pipe: channel = cloexec_pipe(); break;
     case Stdout::PipeWithoutReader:
-        ends = cloexec_pipe();
-        close(ends.read);
-        ends.read = -1;
+        channel = cloexec_pipe();
+        close(channel.read);
+        channel.read = -1;
         break;
     case Stdout::File:
         // A file held in memory needs no folder, and a temporary one may be
@@ -200,29 +200,30 @@ Channel make_stdout(Stdout kind)
         // descriptor does not serialise the updates of its shared offset,
         // so parent and child can both write at offset 0, as no file opened
         // by path lets them. collect reads it back through the memfd.
-        if ((ends.read = memory_file("forked-out", MFD_NOEXEC_SEAL)) < 0) {
-            ends.skip_reason = lacks("no-memfd", "a file in memory", "memfd_create");
+        if ((channel.read = memory_file("forked-out", MFD_NOEXEC_SEAL)) < 0) {
+            channel.skip_reason = lacks("no-memfd", "a file in memory", "memfd_create");
             break;
         }
-        ends.write = open(("/proc/self/fd/" + std::to_string(ends.read)).c_str(),
+        channel.write = open(("/proc/self/fd/" + std::to_string(channel.read)).c_str(),
                           O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (ends.write < 0) {
-            ends.skip_reason = lacks("no-proc-fd", "a file opened by path", "open /proc/self/fd");
-            close(ends.read);
-            ends.read = -1;
+        if (channel.write < 0) {
+            channel.skip_reason = lacks("no-proc-fd", "a file opened by path", "open /proc/self/fd");
+            close(channel.read);
+            channel.read = -1;
         }
         break;
-    case Stdout::Terminal: ends = terminal(); break;
+    case Stdout::Terminal: channel = terminal(); break;
     case Stdout::DevFull:
-        if ((ends.write = open("/dev/full", O_WRONLY | O_CLOEXEC)) < 0) ends.skip_reason = lacks("no-dev-full", "/dev/full", "open");
+        if ((channel.write = open("/dev/full", O_WRONLY | O_CLOEXEC)) < 0)
+            channel.skip_reason = lacks("no-dev-full", "/dev/full", "open");
         break;
     case Stdout::Closed: break;
     }
     // Started with -1, the program would meet a closed standard output and
     // seem to fail; the fault is the test's.
-    if (kind != Stdout::Closed && ends.write < 0 && ends.skip_reason.empty())
+    if (kind != Stdout::Closed && channel.write < 0 && channel.skip_reason.empty())
         throw std::system_error(errno, std::generic_category(), "making the program's standard output");
-    return ends;
+    return channel;
 }
 
 // What the started process is handed: its standard output (-1: closed) and
@@ -341,8 +342,10 @@ std::string fail_closes_of_stdout()
     f.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
     const sock_fprog program{static_cast<unsigned short>(f.size()), f.data()};
     // No new privileges lets an ordinary user install a filter.
-    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return lacks("no-seccomp", "seccomp filters", "PR_SET_NO_NEW_PRIVS");
-    if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) return lacks("no-seccomp", "seccomp filters", "PR_SET_SECCOMP");
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+        return lacks("no-seccomp", "seccomp filters", "PR_SET_NO_NEW_PRIVS");
+    if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+        return lacks("no-seccomp", "seccomp filters", "PR_SET_SECCOMP");
     const long closed = syscall(SYS_close, STDOUT_FILENO);
     if (closed != 0 && errno == EIO) return "";
     return named_skip("no-seccomp", "needs a seccomp filter that sees this process's own calls, and its close of "
@@ -400,7 +403,8 @@ void enter_pid_namespace(const StartFds& h, unsigned flags)
         // standard output, as script and sshd make one.
         if (setsid() < 0 || ioctl(h.out, TIOCSCTTY, 0) != 0)
             report_not_run(h.not_run, kExecFailed, std::string("making a terminal's session: ") + std::strerror(errno));
-        if (flags & kUnderTerminalLeader) run_as_intermediate(argv, h, (flags & ~kUnderTerminalLeader) | kInLeadersGroup);
+        if (flags & kUnderTerminalLeader)
+            run_as_intermediate(argv, h, (flags & ~kUnderTerminalLeader) | kInLeadersGroup);
     } else if (!(flags & kInLeadersGroup)) {
         setpgid(0, 0);
     }
@@ -429,7 +433,8 @@ void enter_pid_namespace(const StartFds& h, unsigned flags)
         if (!why.empty()) report_not_run(h.not_run, kLacks, why);
     }
     if (flags & kHoldChild) {
-        if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) report_not_run(h.not_run, kLacks, lacks("no-ptrace", "ptrace", "PTRACE_TRACEME"));
+        if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+            report_not_run(h.not_run, kLacks, lacks("no-ptrace", "a tracer", "PTRACE_TRACEME"));
         // Stopped until the test has asked to follow the program's fork.
         raise(SIGSTOP);
     }
@@ -439,7 +444,8 @@ void enter_pid_namespace(const StartFds& h, unsigned flags)
     // A launcher named without a path is looked up on PATH, as ctest does.
     else execvpe(argv[0], argv, env);
     if (h.exe >= 0 && (errno == EACCES || errno == EPERM))
-        report_not_run(h.not_run, kLacks, lacks("no-exec-memfd", "a kernel that runs a program held in memory", "fexecve"));
+        report_not_run(h.not_run, kLacks,
+                       lacks("no-exec-memfd", "a kernel that runs a program held in memory", "fexecve"));
     report_not_run(h.not_run, kExecFailed, std::strerror(errno));
 }
 
@@ -571,28 +577,30 @@ Outcome run_forked(Stdout out, unsigned flags = 0, const std::vector<std::string
     // (Debian 12's qemu-user 7.2 does), and then no case can see the orphan.
     Outcome got;
     if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
-        got.skip_reason = lacks("no-subreaper", "subreapers, to wait for the orphaned child", "prctl(PR_SET_CHILD_SUBREAPER)");
+        got.skip_reason =
+            lacks("no-subreaper", "subreapers, to wait for the orphaned child", "prctl(PR_SET_CHILD_SUBREAPER)");
         return got;
     }
     signal(SIGCHLD, SIG_DFL);
 
-    const Channel stdout_ends = make_stdout(out);
-    got.skip_reason = stdout_ends.skip_reason;
+    const Channel output = make_stdout(out);
+    got.skip_reason = output.skip_reason;
     const int exe_fd = flags & kRefuseFork ? executable_copy() : -1;
-    if (flags & kRefuseFork && exe_fd < 0) got.skip_reason = lacks("no-exec-memfd", "an executable file in memory", "memfd_create");
+    if (flags & kRefuseFork && exe_fd < 0)
+        got.skip_reason = lacks("no-exec-memfd", "an executable file in memory", "memfd_create");
     if (!got.skip_reason.empty()) {
-        for (int fd : {stdout_ends.read, stdout_ends.write, exe_fd})
+        for (int fd : {output.read, output.write, exe_fd})
             if (fd >= 0) close(fd);
         return got;
     }
     const Channel err = cloexec_pipe();
     // Closed by a successful exec; otherwise it says why there was none.
     const Channel not_run = cloexec_pipe();
-    got.started = start(args, {stdout_ends.write, err.write, not_run.write, exe_fd}, flags);
-    for (int fd : {stdout_ends.write, exe_fd, err.write, not_run.write})
+    got.started = start(args, {output.write, err.write, not_run.write, exe_fd}, flags);
+    for (int fd : {output.write, exe_fd, err.write, not_run.write})
         if (fd >= 0) close(fd);
     if (flags & kHoldChild) hold_child(got);
-    collect(got, stdout_ends.read, err.read, not_run.read);
+    collect(got, output.read, err.read, not_run.read);
     return got;
 }
 
