@@ -129,3 +129,6 @@ in_root() {
     root=$1 script=$2; shift 2
     exec chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root sh -ec "$script" sh "$@"' sh "$@"
 }
+
+# built_version TREE: the version that the configured build TREE packs.
+built_version() { sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$1/CPackConfig.cmake"; }
