@@ -66,3 +66,77 @@ shared_folder() {
   echo "no folder here lets both root and $user run programs" >&2
   return 1
 }
+
+# debian_mirror: the Debian mirror this machine's apt uses, from its sources
+# in either format: the first that serves more than security updates. Roots
+# come from it, since a machine may reach no other.
+debian_mirror() {
+  {
+    for f in /etc/apt/sources.list.d/*.sources; do
+      [ -f "$f" ] || continue
+      awk 'BEGIN { RS = ""; FS = "\n" }
+        { types = uris = suites = ""
+          for (i = 1; i <= NF; i++) {
+            if ($i ~ /^Types:/) types = $i
+            else if ($i ~ /^URIs:/) uris = $i
+            else if ($i ~ /^Suites:/) suites = $i
+          }
+          if (types ~ /[: ]deb( |$)/ && suites !~ /security/ && split(uris, u, " ") > 1) print u[2] }' "$f"
+    done
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+      [ -f "$f" ] || continue
+      awk '$1 == "deb" { i = 2
+             if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
+             if ($(i + 1) !~ /security/) print $i }' "$f"
+    done
+  } | head -n 1
+}
+
+# debian_root ROOT SUITES [MMDEBSTRAP_OPTION...]: makes in ROOT, a folder
+# not yet there, a Debian root with mmdebstrap from the main component of
+# each of SUITES (separated by commas, the release first) on debian_mirror,
+# as the options ask: --include=..., --architectures=amd64,ARCH,
+# --customize-hook=.... Where none can be made here, it says why in one line
+# and ends the calling script with status 0; any other failure fails. Should
+# a script die with the root's mounts in place, the host's /dev must not go
+# with the root: remove it with rm --one-file-system.
+debian_root() {
+  local root=$1 suites=$2 mirror refused status=0 start=$SECONDS suite list sources=()
+  shift 2
+  mirror=$(debian_mirror)
+  [ -n "$mirror" ] || { echo "skipped: this machine's apt sources name no Debian mirror for $suites"; exit 0; }
+  IFS=, read -ra list <<<"$suites"
+  for suite in "${list[@]}"; do sources+=("deb $mirror $suite main"); done
+  mkdir "$root"
+  # Every mount made for a root is made in a mount namespace of its own, and
+  # goes when the command that made it ends.
+  refused=$(unshare --mount --propagation private mount -t tmpfs none "$root" 2>&1) || {
+    echo "skipped: a root of $suites needs a mount namespace of its own, and this machine gives none: $refused"
+    exit 0
+  }
+  timeout 900 unshare --mount --propagation private mmdebstrap --variant=apt "$@" "${list[0]}" "$root" "${sources[@]}" \
+    >"$root.log" 2>&1 </dev/null || status=$?
+  [ "$status" -ne 124 ] || { echo "skipped: the Debian mirror did not deliver $suites within 15 minutes"; exit 0; }
+  if [ "$status" -ne 0 ]; then
+    grep -qE '^E: (apt-get update .*failed|Failed to fetch)' "$root.log" || { cat "$root.log" >&2; return "$status"; }
+    echo "skipped: the Debian mirror did not serve $suites: $(grep -m 1 '^E: ' "$root.log")"
+    exit 0
+  fi
+  echo "a root of Debian $suites in $((SECONDS - start)) s, from $mirror"
+}
+
+# in_root ROOT SCRIPT [ARG...]: runs the sh SCRIPT, set -e, with ARGs as its
+# $1..., in ROOT with its own proc, dev and an empty tmp, all mounted in a
+# mount namespace of its own, and a user's clean environment, HOME=/root.
+in_root() {
+  # shellcheck disable=SC2016 # the inner shell expands its own arguments
+  unshare --mount --propagation private sh -ec '
+    mount -t proc proc "$1/proc"
+    mount --rbind /dev "$1/dev"
+    mount -t tmpfs tmpfs "$1/tmp"
+    root=$1 script=$2; shift 2
+    exec chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root sh -ec "$script" sh "$@"' sh "$@"
+}
+
+# built_version TREE: the version that the configured build TREE packs.
+built_version() { sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$1/CPackConfig.cmake"; }
