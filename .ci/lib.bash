@@ -58,3 +58,11 @@ shared_folder() {
   echo "no folder here lets both root and $user run programs" >&2
   return 1
 }
+
+# both_lines STATUS OUTPUT: whether one run of the program ended as it
+# must: exit status 0, and one line from each side, either first.
+both_lines() {
+  local lines
+  lines=$(LC_ALL=C sort <<<"$2")
+  [ "$1" -eq 0 ] && [[ $lines =~ ^'fork() returns 0'$'\n''fork() returns '[1-9][0-9]*$ ]]
+}
