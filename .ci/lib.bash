@@ -140,3 +140,11 @@ in_root() {
 
 # built_version TREE: the version that the configured build TREE packs.
 built_version() { sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$1/CPackConfig.cmake"; }
+
+# both_lines STATUS OUTPUT: whether one run of the program ended as it
+# must: exit status 0, and one line from each side, either first.
+both_lines() {
+  local lines
+  lines=$(LC_ALL=C sort <<<"$2")
+  [ "$1" -eq 0 ] && [[ $lines =~ ^'fork() returns 0'$'\n''fork() returns '[1-9][0-9]*$ ]]
+}
