@@ -38,13 +38,16 @@ run() {
   [ -e "$d/done" ]
 }
 
+# What each process says before its value, the one place this script spells it.
+said='fork() returns '
+
 # Both lines, each once, in either order and nothing else, the parent's
 # with an ID not its own; a silent exit 0.
 reported() {
   run "$@" || return
-  c=$(sed -n 's/^fork() returns \([1-9][0-9]*\)$/\1/p' "$d/out")
-  { printf 'fork() returns %s\nfork() returns 0\n' "$c" | cmp -s - "$d/out" ||
-    printf 'fork() returns 0\nfork() returns %s\n' "$c" | cmp -s - "$d/out"; } &&
+  c=$(sed -n "s/^$said\([1-9][0-9]*\)\$/\1/p" "$d/out")
+  { printf "$said%s\\n$said%s\\n" "$c" 0 | cmp -s - "$d/out" ||
+    printf "$said%s\\n$said%s\\n" 0 "$c" | cmp -s - "$d/out"; } &&
     [ "$c" != "$(cat "$d/pid")" ] && [ ! -s "$d/err" ] && [ "$(cat "$d/status")" = 0 ]
 }
 
