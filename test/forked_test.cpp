@@ -22,13 +22,13 @@
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
-#include <sys/time.h>
 #include <sys/sendfile.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -353,17 +353,23 @@ std::string fail_closes_of_stdout()
                                          std::string(closed == 0 ? "it succeeded" : std::strerror(errno)));
 }
 
-// Process 1 of the namespace, in front of the program: it waits for that
-// one child, exits at once, and so ends the namespace. The test cannot see
-// the program end, so this says how it did.
-[[noreturn]] void init_until(pid_t program, const StartFds& h)
+// Waits for the program and ends as it did, so that whoever waits for this
+// process sees the program's end: as an init in front of it, or as an
+// intermediate. An init outlives a signal it sends itself, so it exits
+// with the status a shell would report.
+[[noreturn]] void end_as(pid_t program, const StartFds& h)
 {
     int status = 0;
-    while (waitpid(program, &status, 0) < 0 && errno == EINTR) {}
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) _exit(0);
-    const std::string what = "the program, under the init, ended with " + describe(status) + "\n";
-    [[maybe_unused]] const ssize_t written = write(h.err, what.data(), what.size());
-    _exit(1);
+    while (program > 0 && waitpid(program, &status, 0) < 0 && errno == EINTR) {}
+    if (program < 0) report_not_run(h.not_run, kExecFailed, std::string("fork: ") + std::strerror(errno));
+    if (!WIFSIGNALED(status)) _exit(WEXITSTATUS(status));
+    sigset_t just;
+    sigemptyset(&just);
+    sigaddset(&just, WTERMSIG(status));
+    signal(WTERMSIG(status), SIG_DFL);
+    sigprocmask(SIG_UNBLOCK, &just, nullptr);
+    raise(WTERMSIG(status));
+    _exit(128 + WTERMSIG(status));
 }
 
 // Goes on in a new PID namespace: as its process 1 for kAsInit, as the
@@ -387,8 +393,7 @@ void enter_pid_namespace(const StartFds& h, unsigned flags)
     }
     if (flags & kUnderInit) {
         const pid_t program = fork();
-        if (program < 0) report_not_run(h.not_run, kExecFailed, std::string("fork: ") + std::strerror(errno));
-        if (program > 0) init_until(program, h);
+        if (program != 0) end_as(program, h);
     }
 }
 
@@ -449,27 +454,16 @@ void enter_pid_namespace(const StartFds& h, unsigned flags)
     report_not_run(h.not_run, kExecFailed, std::strerror(errno));
 }
 
-// Stands between a test that is itself process 1 (run as a container's
-// entry point, say) and the program, which would otherwise see process 1 for
-// its parent, wait for its child as it must there, and so hide that child
-// from the test. It ends as the program did, so the test sees the program's
-// end in its own.
+// Stands between the test and the program: where the test is itself
+// process 1 (run as a container's entry point, say), the program would see
+// process 1 for its parent and wait for its child, hiding that child from
+// the test; and a shell that leads a terminal's session and ends with the
+// program has the program in its group.
 [[noreturn]] void run_as_intermediate(char* const argv[], const StartFds& h, unsigned flags)
 {
     const pid_t program = fork();
     if (program == 0) exec_program(argv, h, flags);
-    int status = 0;
-    while (program > 0 && waitpid(program, &status, 0) < 0 && errno == EINTR) {}
-    if (program < 0) report_not_run(h.not_run, kExecFailed, std::string("fork: ") + std::strerror(errno));
-    if (WIFSIGNALED(status)) {
-        sigset_t just;
-        sigemptyset(&just);
-        sigaddset(&just, WTERMSIG(status));
-        signal(WTERMSIG(status), SIG_DFL);
-        sigprocmask(SIG_UNBLOCK, &just, nullptr);
-        raise(WTERMSIG(status));
-    }
-    _exit(WEXITSTATUS(status));
+    end_as(program, h);
 }
 
 pid_t start(const std::vector<std::string>& args, const StartFds& h, unsigned flags)
@@ -489,43 +483,30 @@ pid_t start(const std::vector<std::string>& args, const StartFds& h, unsigned fl
 }
 
 // Follows the traced program's fork and keeps the child stopped, before it
-// has run an instruction of its own, until the parent has ended, or for
-// 5 s where the parent waits for it and so cannot end; then lets it go.
-// The parent's end is recorded here, where the test sees it as its tracer.
+// has run an instruction of its own, until the parent has ended; a parent
+// that has not ended in 5 s waits for it, and is killed. Then the child is
+// let go. The parent's end is recorded here, where the test, its tracer,
+// sees it.
 void hold_child(Outcome& got)
 {
     const pid_t parent = got.started;
     int status = 0;
-    if (waitpid(parent, &status, 0) != parent) return;
-    if (!WIFSTOPPED(status)) {
+    // Stopped by itself before its exec, unless it could not be traced.
+    if (waitpid(parent, &status, 0) != parent || !WIFSTOPPED(status)) {
         got.statuses[parent] = status;
         return;
     }
     ptrace(PTRACE_SETOPTIONS, parent, nullptr, PTRACE_O_TRACEFORK | PTRACE_O_EXITKILL);
     ptrace(PTRACE_CONT, parent, nullptr, nullptr);
-    // Without SA_RESTART, so the wait below returns; again each second, in
-    // case one comes between two waits.
-    struct sigaction wake {}, before {};
-    wake.sa_handler = [](int) {};
-    sigaction(SIGALRM, &wake, &before);
-    itimerval timer{{1, 0}, {5, 0}};
-    setitimer(ITIMER_REAL, &timer, nullptr);
-    pid_t child = -1;
-    bool stopped = false, released = false;
-    const auto release = [&] {
-        if (child < 0 || released) return;
-        // A child follows its fork event with a stop of its own.
-        if (!stopped) waitpid(child, &status, __WALL);
-        ptrace(PTRACE_DETACH, child, nullptr, nullptr);
-        released = true;
-    };
-    pid_t pid;
-    while ((pid = waitpid(-1, &status, __WALL)) != parent || WIFSTOPPED(status)) {
-        if (pid < 0 && errno != EINTR) break;
-        if (pid < 0) {
-            release();
+    pid_t pid, child = -1;
+    bool stopped = false;
+    for (int ms = 0; (pid = waitpid(-1, &status, __WALL | WNOHANG)) != parent || WIFSTOPPED(status);) {
+        if (pid < 0) return;
+        if (pid == 0 && ++ms == 5000) kill(parent, SIGKILL);
+        if (pid == 0) {
+            poll(nullptr, 0, 1);
         } else if (pid != parent) {
-            child = pid;
+            child = pid;  // its first stop
             stopped = true;
         } else {
             unsigned long forked = 0;
@@ -537,12 +518,12 @@ void hold_child(Outcome& got)
             ptrace(PTRACE_CONT, parent, nullptr, reinterpret_cast<void*>(signal));
         }
     }
-    if (pid == parent) got.statuses[parent] = status;
-    got.ended_while_child_held = pid == parent && child > 0 && !released;
-    timer = {};
-    setitimer(ITIMER_REAL, &timer, nullptr);
-    sigaction(SIGALRM, &before, nullptr);
-    release();
+    got.statuses[parent] = status;
+    got.ended_while_child_held = child > 0 && !(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    if (child < 0) return;
+    // A child follows its fork event with a stop of its own.
+    if (!stopped) waitpid(child, &status, __WALL);
+    ptrace(PTRACE_DETACH, child, nullptr, nullptr);
 }
 
 // Reaps everything before reading: the output is a few short lines, far less
