@@ -49,12 +49,10 @@ enum Flags : unsigned {
     // its one child, the program, has (as catatonit does for podman --init).
     kAsInit = 16,
     kUnderInit = 32,
-    // Where the parent's end hangs up a terminal and so ends the child: as
-    // the leader of a session whose controlling terminal is its standard
-    // output (under script or ssh -t), or in the group of such a leader,
-    // a shell-like intermediate that ends as soon as the program has (sh -c
-    // 'forked; true' there). Otherwise the program is started as a
-    // job-control shell starts a job, in a process group of its own.
+    // Where the parent's end hangs up a terminal, and so ends the child: as
+    // the leader of the terminal's session (script, ssh -t), or in the group
+    // of a leader that ends with it (sh -c 'forked; true' there). Otherwise
+    // the program is a job in a group of its own, as a shell starts one.
     kLeadsTerminal = 64,
     kUnderTerminalLeader = 128,
     kInLeadersGroup = 256,  // the intermediate's own: the program stays in its group
@@ -63,11 +61,11 @@ enum Flags : unsigned {
 };
 
 struct Outcome {
-    std::string skip_reason;            // what this environment lacks for the case; then nothing was run
-    std::string exec_error;         // why the program could not be started, if it was not
-    pid_t started = -1;             // the process the test itself started
-    bool ended_while_child_held = false;  // kHoldChild: the parent ended while its child had not yet run
-    std::map<pid_t, int> statuses;  // wait status of every process reaped
+    std::string skip_reason;              // what this environment lacks for the case; then nothing was run
+    std::string exec_error;               // why the program could not be started, if it was not
+    pid_t started = -1;                   // the process the test itself started
+    bool ended_while_child_held = false;  // kHoldChild: the parent ended before its child had run
+    std::map<pid_t, int> statuses;        // wait status of every process reaped
     std::string out, err;
 };
 
@@ -194,12 +192,10 @@ Channel make_stdout(Stdout kind)
         channel.read = -1;
         break;
     case Stdout::File:
-        // A file held in memory needs no folder, and a temporary one may be
-        // closed to the user who runs the tests. The program writes to it
-        // through a path, opened as a shell's > opens a file: a memfd's own
-        // descriptor does not serialise the updates of its shared offset,
-        // so parent and child can both write at offset 0, as no file opened
-        // by path lets them. collect reads it back through the memfd.
+        // A file held in memory needs no folder, which may be closed to the
+        // user. The program writes through a path, as a shell's > opens it:
+        // a memfd's own descriptor does not serialise updates of its shared
+        // offset, so both processes could write at offset 0.
         if ((channel.read = memory_file("forked-out", MFD_NOEXEC_SEAL)) < 0) {
             channel.skip_reason = lacks("no-memfd", "a file in memory", "memfd_create");
             break;
@@ -482,11 +478,10 @@ pid_t start(const std::vector<std::string>& args, const StartFds& h, unsigned fl
     return pid;
 }
 
-// Follows the traced program's fork and keeps the child stopped, before it
-// has run an instruction of its own, until the parent has ended; a parent
-// that has not ended in 5 s waits for it, and is killed. Then the child is
-// let go. The parent's end is recorded here, where the test, its tracer,
-// sees it.
+// Follows the traced program's fork and holds the child stopped, before
+// its first instruction, until the parent has ended (one that has not in
+// 5 s waits for it, and is killed); then lets it go. The test, as tracer,
+// sees the parent's end here.
 void hold_child(Outcome& got)
 {
     const pid_t parent = got.started;
@@ -546,9 +541,8 @@ void collect(Outcome& got, int out_fd, int err_fd, int not_run_fd)
 }
 
 // Runs the program as a user would: make_stdout gives it the chosen standard
-// output, start forks and execs it (at a process limit of 0, for
-// kRefuseFork), and collect reaps every process it left and reads what they
-// wrote.
+// output, start forks and execs it, and collect reaps every process it left
+// and reads what they wrote.
 Outcome run_forked(Stdout out, unsigned flags = 0, const std::vector<std::string>& args = {})
 {
     // The child that forked makes may outlive its parent; as a subreaper this
@@ -650,12 +644,11 @@ TEST(Forked, RefusedForkIsReportedAsMinusOne)
     EXPECT_EQ(got.err, "");
 }
 
-// How many of a case's runs to make in each pass of the suite. A case that
-// must start the program many times to catch a fault at all shares them out
-// over the passes of a repeat (--gtest_repeat). A run under an emulator
-// costs some twenty times as much: a fifth of the runs keeps such a case
-// within its time there, and the native builds are the ones that catch a
-// fault all but surely.
+// How many of a case's runs to make in each pass of the suite: a case that
+// must start the program many times to catch a fault shares them out over
+// the passes of a repeat (--gtest_repeat). Under an emulator, where a run
+// costs some twenty times as much, a fifth of them: the native builds are
+// the ones that catch a fault all but surely.
 int runs_per_pass(int runs)
 {
 #ifdef GTEST_FLAG_GET
@@ -666,29 +659,18 @@ int runs_per_pass(int runs)
     return ((kLauncher.empty() ? runs : runs / 5) + repeat - 1) / repeat;
 }
 
-// Where the parent waits for its child, or the test sees the processes
-// only through an intermediate, the child's ID is not to be checked: both
-// lines once each, nothing else said, and each of the processes the test
-// saw end (so many of them) exited 0.
-void expect_reported_after_wait(const Outcome& got, size_t seen)
-{
-    ASSERT_EQ(got.exec_error, "");
-    EXPECT_EQ(got.statuses.size(), seen);
-    for (const auto& [pid, status] : got.statuses) EXPECT_EQ(describe(status), "exit 0") << "pid " << pid;
-    EXPECT_TRUE(both_lines(got.out, 0)) << got.out;
-    EXPECT_EQ(got.err, "");
-}
-
-// Settings where the parent's end would end the child, each tried so many
-// times (over the passes of a repeat) that a parent that does not wait
-// there cannot pass: each run both lines and every end seen exit 0.
+// Settings where the parent's end would end the child, so the parent
+// waits, each tried so often that one that does not wait cannot pass. The
+// child's ID is not to be checked (the parent reaps the child, or it lives
+// in a namespace of its own): each run both lines once each, nothing else
+// said, and each process the test saw end (so many) exited 0.
 struct Setting {
     unsigned flags;
     const char* how;
     int runs;
-    size_t seen;  // the processes the test sees end
+    size_t seen;
 };
-void expect_reported_after_wait_in(const std::vector<Setting>& settings, Stdout out)
+void expect_reported_after_wait(const std::vector<Setting>& settings, Stdout out)
 {
     for (const Setting& s : settings) {
         SCOPED_TRACE(s.how);
@@ -696,7 +678,11 @@ void expect_reported_after_wait_in(const std::vector<Setting>& settings, Stdout 
             const Outcome got = run_forked(out, s.flags);
             if (!got.skip_reason.empty()) GTEST_SKIP() << got.skip_reason;
             SCOPED_TRACE("run " + std::to_string(run));
-            expect_reported_after_wait(got, s.seen);
+            ASSERT_EQ(got.exec_error, "");
+            EXPECT_EQ(got.statuses.size(), s.seen);
+            for (const auto& [pid, status] : got.statuses) EXPECT_EQ(describe(status), "exit 0") << "pid " << pid;
+            EXPECT_TRUE(both_lines(got.out, 0)) << got.out;
+            EXPECT_EQ(got.err, "");
         }
     }
 }
@@ -706,7 +692,7 @@ TEST(Forked, EachProcessWritesItsLineWhereTheParentsEndEndsTheChild)
     // Not waiting, the parent lost the child's line in about three runs in
     // four as process 1 and in one in twenty under the init. The test sees
     // the process it started end, and process 1 there.
-    expect_reported_after_wait_in({{kAsInit, "as process 1 of a PID namespace", 100, 2},
+    expect_reported_after_wait({{kAsInit, "as process 1 of a PID namespace", 100, 2},
                           {kUnderInit, "under an init that exits as soon as its child has", 500, 2}},
                          Stdout::Pipe);
 }
@@ -717,7 +703,7 @@ TEST(Forked, EachProcessWritesItsLineWhereTheParentsEndHangsUpItsTerminal)
     // hangup, in some nine runs in ten leading the session and one in three
     // in the leader's group. Waiting, it reaps its child, so the test sees
     // one process end: the program, or the intermediate that ended as it did.
-    expect_reported_after_wait_in({{kLeadsTerminal, "leading its terminal's session", 20, 1},
+    expect_reported_after_wait({{kLeadsTerminal, "leading its terminal's session", 20, 1},
                           {kUnderTerminalLeader, "in the group of its terminal's session leader", 100, 1}},
                          Stdout::Terminal);
 }
@@ -753,20 +739,15 @@ TEST(Forked, EachProcessReportsItsOwnWriteFailure)
     } cases[] = {{Stdout::DevFull, 0, ENOSPC},
                  {Stdout::Closed, 0, EBADF},
                  {Stdout::PipeWithoutReader, kIgnoreSigpipe, EPIPE}};
-    std::string skip_reasons;
+    std::string skipped;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::strerror(c.error));
         const Outcome got = run_forked(c.out, c.flags);
         // The other cases still run where one cannot.
-        if (!got.skip_reason.empty()) {
-            // Once each, where all lack the same.
-            if (skip_reasons.find(got.skip_reason) == std::string::npos)
-                skip_reasons += (skip_reasons.empty() ? "" : "; ") + got.skip_reason;
-            continue;
-        }
-        expect_both_failed(got, c.error);
+        if (got.skip_reason.empty()) expect_both_failed(got, c.error);
+        else skipped = got.skip_reason;
     }
-    if (!skip_reasons.empty()) GTEST_SKIP() << skip_reasons;
+    if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
 TEST(Forked, EachProcessReportsAFailedClose)
