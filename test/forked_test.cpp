@@ -241,9 +241,8 @@ enum NotRun : char { kLacks = 'l', kExecFailed = 'e' };
 
 // Leaves this process at a process limit of 0 that refuses its forks, or
 // says what kept it from one. Whom the limit binds depends on the user
-// namespace and the capabilities held, not on the user ID alone (root in a
-// namespace that an ordinary user made is bound; root outside is not), so
-// this process tries a fork of its own under the limit.
+// namespace and the capabilities held (root in a namespace that an ordinary
+// user made is bound), so this process tries a fork of its own under it.
 std::string refuse_forks()
 {
     // Root is exempt where it is the system's root, so first become an
@@ -307,11 +306,10 @@ std::string unknown_cpu(const char* path)
 }
 
 // From here on, in this process and whatever it execs or forks, closing
-// standard output fails with EIO and every other call goes through, as a
-// file system that reports a failed write only at close has it. Returns what
-// kept it from that; only a close of its own that failed proves it, since
-// a filter sees the calls of the CPU it runs on, under an emulator the
-// emulator's.
+// standard output fails with EIO and every other call goes through, as on a
+// file system that reports a failed write only at close. Returns what kept
+// it from that; only a close of its own that failed proves it, since a
+// filter sees the calls of the CPU it runs on (under an emulator, its own).
 std::string fail_closes_of_stdout()
 {
     if (kLauncher.empty()) {
@@ -450,11 +448,10 @@ void enter_pid_namespace(const StartFds& h, unsigned flags)
     report_not_run(h.not_run, kExecFailed, std::strerror(errno));
 }
 
-// Stands between the test and the program: where the test is itself
-// process 1 (run as a container's entry point, say), the program would see
-// process 1 for its parent and wait for its child, hiding that child from
-// the test; and a shell that leads a terminal's session and ends with the
-// program has the program in its group.
+// Stands between the test and the program: where the test is process 1 (a
+// container's entry point), so that the program does not see process 1 for
+// its parent and wait, hiding its child from the test; and as a shell that
+// leads a terminal's session, has the program in its group and ends with it.
 [[noreturn]] void run_as_intermediate(char* const argv[], const StartFds& h, unsigned flags)
 {
     const pid_t program = fork();
@@ -497,8 +494,8 @@ void hold_child(Outcome& got)
     bool stopped = false;
     for (int ms = 0; (pid = waitpid(-1, &status, __WALL | WNOHANG)) != parent || WIFSTOPPED(status);) {
         if (pid < 0) return;
-        if (pid == 0 && ++ms == 5000) kill(parent, SIGKILL);
         if (pid == 0) {
+            if (++ms == 5000) kill(parent, SIGKILL);
             poll(nullptr, 0, 1);
         } else if (pid != parent) {
             child = pid;  // its first stop
@@ -545,11 +542,10 @@ void collect(Outcome& got, int out_fd, int err_fd, int not_run_fd)
 // and reads what they wrote.
 Outcome run_forked(Stdout out, unsigned flags = 0, const std::vector<std::string>& args = {})
 {
-    // The child that forked makes may outlive its parent; as a subreaper this
-    // process inherits the orphan, so its exit status can be checked too. An
-    // ignored SIGCHLD, inherited from whoever started the tests, would have
-    // the kernel reap them all unseen. Some emulators refuse the prctl
-    // (Debian 12's qemu-user 7.2 does), and then no case can see the orphan.
+    // The child may outlive its parent; as a subreaper this process inherits
+    // the orphan and sees its end too. An ignored SIGCHLD, inherited from
+    // whoever started the tests, would have the kernel reap them all unseen.
+    // Some emulators refuse the prctl (Debian 12's qemu-user 7.2 does).
     Outcome got;
     if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
         got.skip_reason =
@@ -647,8 +643,7 @@ TEST(Forked, RefusedForkIsReportedAsMinusOne)
 // How many of a case's runs to make in each pass of the suite: a case that
 // must start the program many times to catch a fault shares them out over
 // the passes of a repeat (--gtest_repeat). Under an emulator, where a run
-// costs some twenty times as much, a fifth of them: the native builds are
-// the ones that catch a fault all but surely.
+// costs twenty times as much, a fifth: the native builds catch the fault.
 int runs_per_pass(int runs)
 {
 #ifdef GTEST_FLAG_GET
@@ -659,16 +654,15 @@ int runs_per_pass(int runs)
     return ((kLauncher.empty() ? runs : runs / 5) + repeat - 1) / repeat;
 }
 
-// Settings where the parent's end would end the child, so the parent
-// waits, each tried so often that one that does not wait cannot pass. The
-// child's ID is not to be checked (the parent reaps the child, or it lives
-// in a namespace of its own): each run both lines once each, nothing else
-// said, and each process the test saw end (so many) exited 0.
+// Settings where the parent's end would end the child, so the parent waits,
+// each tried so often that one that does not wait cannot pass. The child's
+// ID cannot be checked (the parent reaps it, or it has a namespace of its
+// own): each run both lines once, nothing else, each end seen exit 0.
 struct Setting {
     unsigned flags;
     const char* how;
     int runs;
-    size_t seen;
+    size_t seen;  // processes
 };
 void expect_reported_after_wait(const std::vector<Setting>& settings, Stdout out)
 {
@@ -693,8 +687,8 @@ TEST(Forked, EachProcessWritesItsLineWhereTheParentsEndEndsTheChild)
     // four as process 1 and in one in twenty under the init. The test sees
     // the process it started end, and process 1 there.
     expect_reported_after_wait({{kAsInit, "as process 1 of a PID namespace", 100, 2},
-                          {kUnderInit, "under an init that exits as soon as its child has", 500, 2}},
-                         Stdout::Pipe);
+                                {kUnderInit, "under an init that exits as soon as its child has", 500, 2}},
+                               Stdout::Pipe);
 }
 
 TEST(Forked, EachProcessWritesItsLineWhereTheParentsEndHangsUpItsTerminal)
@@ -704,8 +698,8 @@ TEST(Forked, EachProcessWritesItsLineWhereTheParentsEndHangsUpItsTerminal)
     // in the leader's group. Waiting, it reaps its child, so the test sees
     // one process end: the program, or the intermediate that ended as it did.
     expect_reported_after_wait({{kLeadsTerminal, "leading its terminal's session", 20, 1},
-                          {kUnderTerminalLeader, "in the group of its terminal's session leader", 100, 1}},
-                         Stdout::Terminal);
+                                {kUnderTerminalLeader, "in the group of its terminal's session leader", 100, 1}},
+                               Stdout::Terminal);
 }
 
 TEST(Forked, AsAShellsJobTheParentEndsWithoutWaitingForItsChild)
@@ -736,9 +730,8 @@ TEST(Forked, EachProcessReportsItsOwnWriteFailure)
         Stdout out;
         unsigned flags;
         int error;
-    } cases[] = {{Stdout::DevFull, 0, ENOSPC},
-                 {Stdout::Closed, 0, EBADF},
-                 {Stdout::PipeWithoutReader, kIgnoreSigpipe, EPIPE}};
+    } cases[] = {
+        {Stdout::DevFull, 0, ENOSPC}, {Stdout::Closed, 0, EBADF}, {Stdout::PipeWithoutReader, kIgnoreSigpipe, EPIPE}};
     std::string skipped;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::strerror(c.error));

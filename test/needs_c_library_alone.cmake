@@ -1,9 +1,8 @@
 # SPDX-License-Identifier: MIT
-# The libraries a program names as needed in its dynamic section must be the
-# C library alone (glibc's libc.so.6, musl's libc.musl-ARCH.so.1), and those
-# of ALLOWED, a regular expression (the sanitizers' runtimes in a sanitizer
-# build). The section is read, not the loader asked, so this holds for a build
-# for another CPU too, and what those libraries need in turn is left out.
+# The libraries a program's dynamic section names as needed must be the C
+# library alone (glibc's libc.so.6, musl's libc.musl-ARCH.so.1), or match
+# ALLOWED, a regular expression (a sanitizer build's runtimes). The section
+# is read, not the loader asked, so a build for another CPU is checked too.
 #
 #   cmake -DREADELF=readelf -DPROGRAM=path [-DALLOWED=regex] -P needs_c_library_alone.cmake
 execute_process(COMMAND ${READELF} --dynamic ${PROGRAM}

@@ -38,8 +38,7 @@ run() {
   [ -e "$d/done" ]
 }
 
-# What each process says before its value, the one place this script spells it.
-said='fork() returns '
+said='fork() returns '  # before each value: the one place this script spells it
 
 # Both lines, each once, in either order and nothing else, the parent's
 # with an ID not its own; a silent exit 0.
