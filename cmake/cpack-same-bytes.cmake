@@ -4,9 +4,14 @@
 # CPack lists entries in the order the folder gives them, takes their modes
 # and the .deb's member modes from what the builder's umask made, and dates
 # the archives' gzip headers by the clock. Each package is packed again from
-# what it holds, so that one source gives the same bytes whoever builds it,
-# wherever and whenever: entries sorted by name as bytes, owned by root,
-# dated at the release's date in NEWS, with modes u=rwX,go=rX.
+# what it holds, so that one commit gives the same bytes whoever builds it,
+# wherever and whenever, under any umask and locale: entries sorted by name
+# as bytes, owned by root, dated at the release's date in NEWS, with modes
+# u=rwX,go=rX. What they hold is the same already: the man page and the
+# changelog entry are dated at that date too, and gzipped without a name or
+# time (CMakeLists.txt, cmake/packaging.cmake). CMake 3.18 has no
+# CPACK_POST_BUILD_SCRIPTS, so there the packages are CPack's own.
+# .ci/packages checks the same bytes from two builds.
 
 # forked_run(WHAT COMMAND [COMMAND ...]): each COMMAND its words joined by
 # "|", piped into the next; the last writes to ${output} when that is set.

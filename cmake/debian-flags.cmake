@@ -1,9 +1,11 @@
 # SPDX-License-Identifier: MIT
 # A distribution's package is built the way the distribution builds its own:
-# with Debian's packaging flags, hardening included, and without the
-# compilers' .comment section, which Debian's dh_strip removes. The package
-# preset turns this on; dpkg-buildflags runs in the source tree, so its
-# -ffile-prefix-map gives the same bytes wherever the tree lies.
+# with Debian's packaging flags and every hardening feature they offer
+# (hardening=+all), and without the compilers' .comment section, which
+# Debian's dh_strip removes. The package preset turns this on, and
+# .ci/packages holds the result to lintian and hardening-check.
+# dpkg-buildflags runs in the source tree, so its -ffile-prefix-map gives
+# the same bytes wherever the tree lies.
 option(FORKED_DEBIAN_FLAGS "Build the program with dpkg-buildflags' flags, hardening included, as Debian packages are" OFF)
 # A cross build's flags and .deb are the target's, named as dpkg names it
 # (armhf, not arm-linux-gnueabihf); dpkg-buildflags gives each CPU its own.

@@ -1,6 +1,11 @@
 # SPDX-License-Identifier: MIT
 # Packages made by CPack: a Debian package, a binary archive and a source
 # archive (cmake --workflow --preset package).
+#
+# The Debian package names as its maintainer FORKED_MAINTAINER, whose default
+# is a placeholder on the reserved .invalid domain. Whoever builds packages
+# to hand on sets their own name and address first:
+#   cmake --preset package -DFORKED_MAINTAINER="Name <address>"
 
 set(FORKED_MAINTAINER "The forked authors <maintainers@forked.invalid>" CACHE STRING
     "Maintainer named in the Debian package: whoever builds packages to hand on sets their own")
@@ -20,7 +25,9 @@ set(CPACK_STRIP_FILES ON)
 
 # Debian's own files, for the .deb alone: the licence under the name
 # copyright, and a changelog in Debian's format, dated as RFC 5322 dates are.
-# A plain install leaves them out, since they are no use to other systems.
+# They are the component debian, which a plain install leaves out, since
+# they are no use to other systems, and the .deb alone takes
+# (cmake/cpack-project.cmake).
 # The changelog is dated at the release's date in NEWS, not when it is made,
 # so that one source always gives the same bytes.
 function(forked_rfc5322_date out date)
@@ -90,10 +97,9 @@ set(CPACK_FORKED_TRACKED_DIR "${PROJECT_BINARY_DIR}/tracked-files")
 set(CPACK_SOURCE_INSTALLED_DIRECTORIES "${CPACK_FORKED_TRACKED_DIR};/")
 
 set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/cpack-project.cmake")
-# CPack takes the order of entries, their modes and the archives' own
-# headers from the folder and the builder's umask and clock; once each
-# package is made, cmake/cpack-same-bytes.cmake packs it again so that one
-# source gives the same bytes (CMake 3.19 and newer run it).
+# Once CPack has made each package, cmake/cpack-same-bytes.cmake packs it
+# again, every entry dated at the release's date (CMake 3.19 and newer run
+# it; its head says why).
 set(CPACK_FORKED_RELEASE_EPOCH ${released_epoch})
 set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/cpack-same-bytes.cmake")
 

@@ -1,8 +1,14 @@
 # SPDX-License-Identifier: MIT
-# A cross build for Debian's armhf: 32-bit ARM, hard-float (ARMv7). Compiled
-# by Debian's g++-arm-linux-gnueabihf; the tests and the programs they start
-# run under qemu-arm, found on PATH as ctest finds it. HACKING.md says what to
-# install.
+# A cross build for Debian's armhf: 32-bit ARM, hard-float (ARMv7), compiled
+# by Debian's g++-arm-linux-gnueabihf. The tests and the programs they start
+# run under qemu-arm, found on PATH as ctest finds it.
+# To build and test on Debian 12, as root:
+#   dpkg --add-architecture armhf && apt-get update
+#   apt-get install cmake g++-arm-linux-gnueabihf libgtest-dev:armhf libstdc++6:armhf qemu-user
+#   cmake --workflow --preset armhf
+# Under Debian 12's own qemu-user the cases that wait for the orphaned child
+# skip; .ci/cpus says why, which qemu-user runs them, and what else a cross
+# build meets.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
