@@ -35,8 +35,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace {
 
 enum Flags : unsigned {
@@ -157,8 +155,7 @@ Channel cloexec_pipe()
 Channel terminal()
 {
     Channel t;
-    const char* failed = nullptr;
-    const char* name = nullptr;
+    const char *failed = nullptr, *name = nullptr;
     // A root without devpts mounted on /dev/pts (a plain chroot) has no terminals to give.
     if ((t.read = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0) failed = "posix_openpt";
     else if (grantpt(t.read) != 0 || unlockpt(t.read) != 0) failed = "granting it";
@@ -420,10 +417,9 @@ void enter_pid_namespace(const StartFds& h, unsigned flags)
         if (!why.empty()) report_not_run(h.not_run, kLacks, why);
     }
     if (flags & (kRefuseFork | kHoldChild)) {
-        // In a sanitizer build, the leak check at exit runs in a thread of
-        // its own, which a process limit of 0 refuses, and traces the
-        // process, which a tracer already does. The program allocates
-        // nothing for it to find.
+        // A sanitizer build's leak check at exit runs in a thread, which a
+        // process limit of 0 refuses, and traces the process, which a tracer
+        // already does. The program allocates nothing for it to find.
         const char* asan = getenv("ASAN_OPTIONS");
         setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
     }
@@ -640,24 +636,29 @@ TEST(Forked, RefusedForkIsReportedAsMinusOne)
     EXPECT_EQ(got.err, "");
 }
 
-// How many of a case's runs to make in each pass of the suite: a case that
-// must start the program many times to catch a fault shares them out over
-// the passes of a repeat (--gtest_repeat). Under an emulator, where a run
-// costs twenty times as much, a fifth: the native builds catch the fault.
+// A case that must start the program many times to catch a fault shares
+// its runs over the passes of a repeat; under an emulator or a sanitizer,
+// where a run costs ten times as much or more, a fifth: plain builds catch it.
 int runs_per_pass(int runs)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    const bool slow = true;
+#elif defined(__has_feature)
+    const bool slow = !kLauncher.empty() || __has_feature(address_sanitizer);
+#else
+    const bool slow = !kLauncher.empty();
+#endif
 #ifdef GTEST_FLAG_GET
     const int repeat = std::max(1, static_cast<int>(GTEST_FLAG_GET(repeat)));
 #else
     const int repeat = std::max(1, static_cast<int>(::testing::GTEST_FLAG(repeat)));
 #endif
-    return ((kLauncher.empty() ? runs : runs / 5) + repeat - 1) / repeat;
+    return ((slow ? runs / 5 : runs) + repeat - 1) / repeat;
 }
 
-// Settings where the parent's end would end the child, so the parent waits,
-// each tried so often that one that does not wait cannot pass. The child's
-// ID cannot be checked (the parent reaps it, or it has a namespace of its
-// own): each run both lines once, nothing else, each end seen exit 0.
+// Settings where the parent's end would end the child, so it waits, each
+// tried so often that one that does not wait cannot pass: each run both
+// lines once (the child's ID unseen), nothing else, each end seen exit 0.
 struct Setting {
     unsigned flags;
     const char* how;
