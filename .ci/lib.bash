@@ -125,7 +125,7 @@ debian_root() {
   echo "a root of Debian $suites in $((SECONDS - start)) s, from $mirror"
 }
 
-# in_root ROOT SCRIPT [ARG...]: runs the sh SCRIPT, set -e, with ARGs as its
+# in_root ROOT SCRIPT [ARG...]: runs the bash SCRIPT, set -e, with ARGs as its
 # $1..., in ROOT with its own proc, dev and an empty tmp, all mounted in a
 # mount namespace of its own, and a user's clean environment, HOME=/root.
 in_root() {
@@ -135,7 +135,7 @@ in_root() {
     mount --rbind /dev "$1/dev"
     mount -t tmpfs tmpfs "$1/tmp"
     root=$1 script=$2; shift 2
-    exec chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root sh -ec "$script" sh "$@"' sh "$@"
+    exec chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root bash -ec "$script" bash "$@"' sh "$@"
 }
 
 # built_version TREE: the version that the configured build TREE packs.
