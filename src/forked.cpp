@@ -26,10 +26,10 @@ int main()
         static_cast<void>(std::fprintf(stderr, "forked: write error: %s\n", std::strerror(errno)));
     }
 
-    // The parent ends without waiting only where a job-control shell started
-    // it as a job of its own: it leads its own process group but not its
-    // session, under a parent that is not process 1. There nothing ends the
-    // child with it, and the shell's prompt may come before the child's line.
+    // The parent ends without waiting only where it leads its own process
+    // group but not its session, under a parent that is not process 1, as a
+    // job-control shell (among others) places a job. There its end takes
+    // nothing along, and a shell's prompt may come before the child's line.
     // Anywhere else its end can take the child along before it has written:
     // a session leader's end hangs up its terminal, whose SIGHUP kills the
     // group; a shell or init that leads the group may end right after it,
