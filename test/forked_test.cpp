@@ -378,10 +378,8 @@ void enter_pid_namespace(const StartFds& h, unsigned flags)
     // The first process this one forks is process 1 there. This one then
     // leaves, and the test, a subreaper, inherits that process and sees it end.
     const pid_t first = fork();
-    if (first != 0) {
-        if (first < 0) report_not_run(h.not_run, kExecFailed, std::string("fork: ") + std::strerror(errno));
-        _exit(0);
-    }
+    if (first < 0) report_not_run(h.not_run, kExecFailed, std::string("fork: ") + std::strerror(errno));
+    if (first > 0) _exit(0);
     if (flags & kUnderInit) {
         const pid_t program = fork();
         if (program != 0) end_as(program, h);
@@ -390,57 +388,58 @@ void enter_pid_namespace(const StartFds& h, unsigned flags)
 
 [[noreturn]] void run_as_intermediate(char* const argv[], const StartFds& h, unsigned flags);
 
-// Runs in the process the test forked; execs the program or reports why not.
-[[noreturn]] void exec_program(char* const argv[], const StartFds& h, unsigned flags)
+// A session of its own whose controlling terminal is standard output, as
+// script and sshd make one, led by the program or by an intermediate.
+void enter_terminal_session(char* const argv[], const StartFds& h, unsigned flags)
 {
-    if (flags & (kAsInit | kUnderInit)) enter_pid_namespace(h, flags);
-    if (flags & (kLeadsTerminal | kUnderTerminalLeader)) {
-        // A session of its own whose controlling terminal is the program's
-        // standard output, as script and sshd make one.
-        if (setsid() < 0 || ioctl(h.out, TIOCSCTTY, 0) != 0)
-            report_not_run(h.not_run, kExecFailed, std::string("making a terminal's session: ") + std::strerror(errno));
-        if (flags & kUnderTerminalLeader)
-            run_as_intermediate(argv, h, (flags & ~kUnderTerminalLeader) | kInLeadersGroup);
-    } else if (!(flags & kInLeadersGroup)) {
-        setpgid(0, 0);
-    }
+    if (setsid() < 0 || ioctl(h.out, TIOCSCTTY, 0) != 0)
+        report_not_run(h.not_run, kExecFailed, std::string("making a terminal's session: ") + std::strerror(errno));
+    if (flags & kUnderTerminalLeader) run_as_intermediate(argv, h, (flags & ~kUnderTerminalLeader) | kInLeadersGroup);
+}
+
+// Descriptors, and signals as a shell starts a program, whatever the tests blocked.
+void hand_over(const StartFds& h, unsigned flags)
+{
     if (h.out >= 0) dup2(h.out, STDOUT_FILENO);
     else close(STDOUT_FILENO);
     dup2(h.err, STDERR_FILENO);
-    // As a shell starts it, whatever whoever started the tests blocked.
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     signal(SIGPIPE, flags & kIgnoreSigpipe ? SIG_IGN : SIG_DFL);
-    if (flags & kRefuseFork) {
-        const std::string why = refuse_forks();
-        if (!why.empty()) report_not_run(h.not_run, kLacks, why);
-    }
-    if (flags & (kRefuseFork | kHoldChild)) {
-        // A sanitizer build's leak check at exit runs in a thread, which a
-        // process limit of 0 refuses, and traces the process, which a tracer
-        // already does. The program allocates nothing for it to find.
-        const char* asan = getenv("ASAN_OPTIONS");
-        setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
-    }
-    if (flags & kCloseFails) {
-        const std::string why = fail_closes_of_stdout();
-        if (!why.empty()) report_not_run(h.not_run, kLacks, why);
-    }
+}
+
+// Runs in the process the test forked; execs the program or reports why not.
+// The steps keep their order: an init's or intermediate's fork before the
+// process limit of 0 that would refuse it and the tracer that would take it
+// for the program's, a close of standard output before the filter failing it.
+[[noreturn]] void exec_program(char* const argv[], const StartFds& h, unsigned flags)
+{
+    const auto lack = [&h](const std::string& why) { if (!why.empty()) report_not_run(h.not_run, kLacks, why); };
+    if (flags & (kAsInit | kUnderInit)) enter_pid_namespace(h, flags);
+    if (flags & (kLeadsTerminal | kUnderTerminalLeader)) enter_terminal_session(argv, h, flags);
+    else if (!(flags & kInLeadersGroup)) setpgid(0, 0);
+    hand_over(h, flags);
+    if (flags & kRefuseFork) lack(refuse_forks());
+    if (flags & kCloseFails) lack(fail_closes_of_stdout());
     if (flags & kHoldChild) {
-        if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
-            report_not_run(h.not_run, kLacks, lacks("no-ptrace", "a tracer", "PTRACE_TRACEME"));
+        if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) lack(lacks("no-ptrace", "a tracer", "PTRACE_TRACEME"));
         // Stopped until the test has asked to follow the program's fork.
         raise(SIGSTOP);
     }
+    // A sanitizer build's leak check at exit runs in a thread, which a
+    // process limit of 0 refuses, and traces the process, which a tracer
+    // already does. The program allocates nothing for it to find.
+    const char* asan = getenv("ASAN_OPTIONS");
+    if (flags & (kRefuseFork | kHoldChild))
+        setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
     char* no_env[] = {nullptr};
     char** env = flags & kEmptyEnv ? no_env : environ;
     if (h.exe >= 0) fexecve(h.exe, argv, env);
     // A launcher named without a path is looked up on PATH, as ctest does.
     else execvpe(argv[0], argv, env);
     if (h.exe >= 0 && (errno == EACCES || errno == EPERM))
-        report_not_run(h.not_run, kLacks,
-                       lacks("no-exec-memfd", "a kernel that runs a program held in memory", "fexecve"));
+        lack(lacks("no-exec-memfd", "a kernel that runs a program held in memory", "fexecve"));
     report_not_run(h.not_run, kExecFailed, std::strerror(errno));
 }
 
