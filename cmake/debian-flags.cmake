@@ -8,7 +8,8 @@
 # the same bytes wherever the tree lies.
 option(FORKED_DEBIAN_FLAGS "Build the program with dpkg-buildflags' flags, hardening included, as Debian packages are" OFF)
 # A cross build's flags and .deb are the target's, named as dpkg names it
-# (armhf, not arm-linux-gnueabihf); dpkg-buildflags gives each CPU its own.
+# (its Debian architecture, not its GNU triplet); dpkg-buildflags gives each
+# CPU its own.
 set(FORKED_DEB_HOST_ARCH "")
 if(CMAKE_CROSSCOMPILING AND CMAKE_CXX_LIBRARY_ARCHITECTURE)
   execute_process(COMMAND dpkg-architecture -t ${CMAKE_CXX_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH

@@ -281,6 +281,14 @@ constexpr CloseCall kCloseCalls[] = {
     {AUDIT_ARCH_S390X, ELFCLASS64, ELFDATA2MSB, EM_S390, 6},
     {AUDIT_ARCH_PPC64LE, ELFCLASS64, ELFDATA2LSB, EM_PPC64, 6},
     {AUDIT_ARCH_RISCV64, ELFCLASS64, ELFDATA2LSB, EM_RISCV, 57},
+    // MIPS counts each ABI's calls from a base of its own: n64's from 5000,
+    // o32's from 4000.
+    {AUDIT_ARCH_MIPSEL64, ELFCLASS64, ELFDATA2LSB, EM_MIPS, 5003},
+    {AUDIT_ARCH_MIPSEL, ELFCLASS32, ELFDATA2LSB, EM_MIPS, 4006},
+// Kernel headers older than 5.19 (Debian 11's) know no LoongArch.
+#ifdef AUDIT_ARCH_LOONGARCH64
+    {AUDIT_ARCH_LOONGARCH64, ELFCLASS64, ELFDATA2LSB, EM_LOONGARCH, 57},
+#endif
 };
 
 // Why the filter below cannot fail the program's close: its ELF header
