@@ -138,6 +138,19 @@ in_root() {
     exec chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root bash -ec "$script" bash "$@"' sh "$@"
 }
 
+# readme_commands TITLE: the commands the README gives in a sh block under
+# the comment "# TITLE", up to the next comment or the block's end; fails
+# where it gives none. CI runs these, here and in the hosted workflow, so
+# that users' commands are the ones checked, with no copy to drift.
+readme_commands() {
+  awk -v title="# $1" '
+    /^```sh$/ { block = 1; next }
+    /^```$/ { block = taking = 0; next }
+    block && /^#/ { taking = ($0 == title); next }
+    taking && NF { print; found = 1 }
+    END { exit !found }' README.md
+}
+
 # built_version TREE: the version that the configured build TREE packs.
 built_version() { sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$1/CPackConfig.cmake"; }
 

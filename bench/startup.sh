@@ -32,9 +32,9 @@ count() {
     (cd / && env -i "$@" "$valgrind" -q --tool=callgrind --callgrind-out-file="$file" "$program")
 }
 count "$out/true.%p" /bin/true
-# The parent takes one of two ways, each with its own calls: it lets go as
-# a job of its own, as an interactive shell starts one, and waits where it
-# leads its session, which asks the most of the ways where it waits.
+# The parent takes one of two ways, each with its own calls: it ends without
+# waiting as a job of its own, as an interactive shell starts one, and waits
+# where it leads its session, which asks the most of the ways where it waits.
 # Valgrind follows the child across fork and writes one file per process; the
 # child's count, like its memory, includes everything before the fork.
 # Reading through a pipe waits for both processes, not only the parent, and

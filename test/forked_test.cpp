@@ -597,8 +597,8 @@ bool both_lines(const std::string& out, pid_t child)
     return id > 0 && second == line(id);
 }
 
-// As a job, the parent lets go: the test saw the parent and the child end,
-// each exit 0, and each wrote its line once and nothing else.
+// As a job, the parent ends without waiting: the test saw the parent and the
+// child end, each exit 0, and each wrote its line once and nothing else.
 void expect_reported_as_job(const Outcome& got)
 {
     if (!got.skip_reason.empty()) GTEST_SKIP() << got.skip_reason;
