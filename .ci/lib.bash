@@ -148,7 +148,8 @@ readme_commands() {
     /^```$/ { block = taking = 0; next }
     block && /^#/ { taking = ($0 == title); next }
     taking && NF { print; found = 1 }
-    END { exit !found }' README.md
+    END { if (!found) print "README.md gives no commands under \"" title "\"" > "/dev/stderr"
+          exit !found }' README.md
 }
 
 # built_version TREE: the version that the configured build TREE packs.

@@ -285,8 +285,8 @@ constexpr CloseCall kCloseCalls[] = {
     // o32's from 4000.
     {AUDIT_ARCH_MIPSEL64, ELFCLASS64, ELFDATA2LSB, EM_MIPS, 5003},
     {AUDIT_ARCH_MIPSEL, ELFCLASS32, ELFDATA2LSB, EM_MIPS, 4006},
-// Kernel headers older than 5.19 (Debian 11's) know no LoongArch.
-#ifdef AUDIT_ARCH_LOONGARCH64
+// Kernel headers before 5.19 (Debian 11's) and glibc before 2.36 know no LoongArch.
+#if defined(AUDIT_ARCH_LOONGARCH64) && defined(EM_LOONGARCH)
     {AUDIT_ARCH_LOONGARCH64, ELFCLASS64, ELFDATA2LSB, EM_LOONGARCH, 57},
 #endif
 };
