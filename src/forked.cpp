@@ -22,8 +22,16 @@ int main()
     // which would pass over the error.
     const bool failed = std::printf("fork() returns %d\n", pid) < 0 || std::fclose(stdout) == EOF;
     if (failed) {
+        // Both processes may report at once, to one pipe. Unbuffered, a C
+        // library may write the message in pieces (Cygwin's does) that the
+        // other's interleave; buffered and flushed, it goes out in one write.
+        // The buffer is static: the stream keeps it until the process ends.
+        static char buffer[BUFSIZ];
+        const int error = errno;
+        static_cast<void>(std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer));
         // Should standard error fail as well, the exit status still tells.
-        static_cast<void>(std::fprintf(stderr, "forked: write error: %s\n", std::strerror(errno)));
+        static_cast<void>(std::fprintf(stderr, "forked: write error: %s\n", std::strerror(error)));
+        static_cast<void>(std::fflush(stderr));
     }
 
     // The parent ends without waiting only where it leads its own process
