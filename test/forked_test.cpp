@@ -417,6 +417,28 @@ void hand_over(const StartFds& h, unsigned flags)
     signal(SIGPIPE, flags & kIgnoreSigpipe ? SIG_IGN : SIG_DFL);
 }
 
+// Execs the in-memory copy of the program. Where it cannot, returns what
+// this environment lacks for it, or "" with errno saying how the exec failed.
+// fexecve runs it by its descriptor, which Linux 5.10 refuses with ENOENT
+// for any file while /dev/fd is missing (a bare devtmpfs, as in an
+// initramfs); the same file runs by its path under /proc.
+std::string exec_copy(int exe, char* const argv[], char* const env[])
+{
+    fexecve(exe, argv, env);
+    int error = errno;
+    const char* call = "fexecve";
+    const std::string path = "/proc/self/fd/" + std::to_string(exe);
+    if (error == ENOENT) {
+        execve(path.c_str(), argv, env);
+        error = errno;
+        call = "execve of /proc/self/fd";
+    }
+    // Refused, or without the /proc path to name it by.
+    const bool cannot = error == EACCES || error == EPERM || (error == ENOENT && access(path.c_str(), F_OK) != 0);
+    errno = error;
+    return cannot ? lacks("no-exec-memfd", "a way to run a program held in memory", call) : "";
+}
+
 // Runs in the process the test forked; execs the program or reports why not.
 // The steps keep their order: an init's or intermediate's fork before the
 // process limit of 0 that would refuse it and the tracer that would take it
@@ -443,11 +465,9 @@ void hand_over(const StartFds& h, unsigned flags)
         setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
     char* no_env[] = {nullptr};
     char** env = flags & kEmptyEnv ? no_env : environ;
-    if (h.exe >= 0) fexecve(h.exe, argv, env);
     // A launcher named without a path is looked up on PATH, as ctest does.
-    else execvpe(argv[0], argv, env);
-    if (h.exe >= 0 && (errno == EACCES || errno == EPERM))
-        lack(lacks("no-exec-memfd", "a kernel that runs a program held in memory", "fexecve"));
+    if (h.exe < 0) execvpe(argv[0], argv, env);
+    else lack(exec_copy(h.exe, argv, env));
     report_not_run(h.not_run, kExecFailed, std::strerror(errno));
 }
 
