@@ -419,9 +419,10 @@ void hand_over(const StartFds& h, unsigned flags)
 
 // Execs the in-memory copy of the program. Where it cannot, returns what
 // this environment lacks for it, or "" with errno saying how the exec failed.
-// fexecve runs it by its descriptor, which Linux 5.10 refuses with ENOENT
-// for any file while /dev/fd is missing (a bare devtmpfs, as in an
-// initramfs); the same file runs by its path under /proc.
+// fexecve runs it by its descriptor, which some kernels (Debian 11's
+// 5.10.0-32, Linux 5.10.223) refuse with ENOENT for any file while /dev/fd
+// is missing, as under a bare devtmpfs; the same file runs by its path
+// under /proc.
 std::string exec_copy(int exe, char* const argv[], char* const env[])
 {
     fexecve(exe, argv, env);
