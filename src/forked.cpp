@@ -22,10 +22,10 @@ int main()
     // which would pass over the error.
     const bool failed = std::printf("fork() returns %d\n", pid) < 0 || std::fclose(stdout) == EOF;
     if (failed) {
-        // Both processes may report at once, to one pipe. Unbuffered, a C
-        // library may write the message in pieces (Cygwin's does) that the
-        // other's interleave; buffered and flushed, it goes out in one write.
-        // The buffer is static: the stream keeps it until the process ends.
+        // Both processes may report at once, to one pipe. An unbuffered
+        // stream may go out in pieces (Cygwin's does), and the other's
+        // message can land between them; buffered and flushed, each message
+        // is one write. Static: the stream keeps its buffer until the end.
         static char buffer[BUFSIZ];
         const int error = errno;
         static_cast<void>(std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer));
